@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace okukipo {
+
+// Every diagnostic trace line of the program ("Saving...", "attempting
+// connection", ...) goes through this one sink.  The GUI writes them to
+// standard output; the command-line tool to standard error, so that its
+// standard output carries only its result.
+enum class TraceTarget { StandardOutput, StandardError };
+
+void setTraceTarget(TraceTarget target);
+
+// Replaces the stream with a handler (tests capture lines this way); an
+// empty handler restores the stream.
+void setTraceHandler(std::function<void(const QString &line)> handler);
+
+// Writes one line (a newline is added) and flushes.  Thread-safe.
+void trace(const QString &line);
+
+} // namespace okukipo

@@ -1,0 +1,62 @@
+#include "app/longpath.h"
+#include "app/messagelog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void logLineCarriesTypeAndContext_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("debug") << int(QtDebugMsg) << QByteArray("Debug: hello (main.cpp:42, int main())\n");
+        QTest::newRow("warning") << int(QtWarningMsg) << QByteArray("Warning: hello (main.cpp:42, int main())\n");
+        QTest::newRow("critical") << int(QtCriticalMsg) << QByteArray("Critical: hello (main.cpp:42, int main())\n");
+        QTest::newRow("fatal") << int(QtFatalMsg) << QByteArray("Fatal: hello (main.cpp:42, int main())\n");
+        QTest::newRow("info is dropped") << int(QtInfoMsg) << QByteArray();
+    }
+
+    void logLineCarriesTypeAndContext()
+    {
+        QFETCH(int, type);
+        QFETCH(QByteArray, expected);
+        const QMessageLogContext context("main.cpp", 42, "int main()", "default");
+        QCOMPARE(formatLogMessage(QtMsgType(type), context, QStringLiteral("hello")), expected);
+    }
+
+    void logLineWithoutContext()
+    {
+        const QMessageLogContext context;
+        QCOMPARE(formatLogMessage(QtWarningMsg, context, QStringLiteral("x")), QByteArray("Warning: x (:0, )\n"));
+    }
+
+    void longPathIsAbsoluteAndCanonical()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("flights")));
+        QFile file(dir.filePath(QStringLiteral("flights/first.kipo")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString expected = QFileInfo(file.fileName()).canonicalFilePath();
+
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QCOMPARE(expandLongPath(QStringLiteral("flights/../flights/first.kipo")), expected);
+        QCOMPARE(expandLongPath(expected), expected);
+    }
+
+    void longPathOfMissingFileIsEmpty()
+    {
+        QCOMPARE(expandLongPath(QString()), QString());
+        QCOMPARE(expandLongPath(QStringLiteral("/no/such/dir/flight.kipo")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "test_startup.moc"
