@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -92,14 +93,13 @@ quint8 &flagByte(OKUKIPOSettings &settings, bool inFlags2)
     return inFlags2 ? settings.flags2 : settings.flags;
 }
 
-bool parsePin(const QString &text, quint16 *pin)
+std::optional<quint16> parsePin(const QString &text)
 {
     bool ok = false;
     const uint value = text.toUInt(&ok, 10);
     if (!ok || value > 0xFFFF)
-        return false;
-    *pin = quint16(value);
-    return true;
+        return std::nullopt;
+    return quint16(value);
 }
 
 QWidget *tabPage(QWidget *parent, std::initializer_list<QWidget *> groups)
@@ -426,7 +426,7 @@ OKUKIPOSettings SettingsWidget::getSettings()
     std::memset(settings.callsign, 0, callsignLength);
     std::memcpy(settings.callsign, callsign.constData(), size_t(callsign.size()));
     settings.RFChannel = quint8(m_rfChannel->value());
-    parsePin(m_remotePin->text(), &settings.remotePIN);
+    settings.remotePIN = parsePin(m_remotePin->text()).value_or(m_shown.remotePIN);
 
     for (int line = 0; line < lineCount; ++line) {
         const LineControls &controls = m_lines[line];
@@ -455,8 +455,7 @@ OKUKIPOSettings SettingsWidget::getSettings()
 
 QString SettingsWidget::inputProblem() const
 {
-    quint16 pin = 0;
-    return parsePin(m_remotePin->text(), &pin) ? QString() : pinProblemText();
+    return parsePin(m_remotePin->text()) ? QString() : pinProblemText();
 }
 
 void SettingsWidget::showPinProblem()

@@ -268,7 +268,7 @@ void TestSettingsWidget::bytesTheFormDoesNotShowGoBackAsTheyCame()
     m_widget->setSettings(record);
     child<QSpinBox>("RFChannel")->setValue(17);
     const OKUKIPOSettings edited = m_widget->getSettings();
-    QCOMPARE(edited.firmwareVersion, quint16(612));
+    QCOMPARE(quint16(edited.firmwareVersion), quint16(612));
     QCOMPARE(edited.pressureOffset, qint8(-42));
     QCOMPARE(edited.deviceByte3, quint8(0xA5));
     QCOMPARE(edited.deviceByte4, quint8(0x5A));
@@ -292,9 +292,9 @@ void TestSettingsWidget::tenthsAreShownAsDecimals()
     child<QDoubleSpinBox>("lineADelay")->setValue(6553.5);
     const OKUKIPOSettings read = m_widget->getSettings();
     QCOMPARE(read.minComputerVoltage, quint8(84));
-    QCOMPARE(read.lineTime[0], quint16(7));
+    QCOMPARE(quint16(read.lineTime[0]), quint16(7));
     QCOMPARE(read.lineOnTime[0], quint8(23));
-    QCOMPARE(read.lineDelay[0], quint16(65535));
+    QCOMPARE(quint16(read.lineDelay[0]), quint16(65535));
 }
 
 void TestSettingsWidget::eachCheckBoxSetsItsOwnFlag_data()
@@ -388,9 +388,9 @@ void TestSettingsWidget::maxAngleBoxFollowsTheStoredAngle()
     QCOMPARE(child<QSpinBox>("lineBMaxAngle")->value(), 45);
 
     child<QSpinBox>("lineBMaxAngle")->setValue(90);
-    QCOMPARE(m_widget->getSettings().lineMaxAngle[1], qint16(0));
+    QCOMPARE(qint16(m_widget->getSettings().lineMaxAngle[1]), qint16(0));
     child<QSpinBox>("lineBMaxAngle")->setValue(0);
-    QCOMPARE(m_widget->getSettings().lineMaxAngle[1], qint16(10000));
+    QCOMPARE(qint16(m_widget->getSettings().lineMaxAngle[1]), qint16(10000));
 }
 
 // Clearing the check box switches the limit off even when the angle box
@@ -403,9 +403,9 @@ void TestSettingsWidget::clearedAngleLimitIsStoredAsNoLimit()
     m_widget->setSettings(record);
     child<QCheckBox>("maxAngleCEnabled")->setChecked(false);
     QCOMPARE(child<QSpinBox>("lineCMaxAngle")->value(), 20);
-    QCOMPARE(m_widget->getSettings().lineMaxAngle[2], qint16(-10000));
+    QCOMPARE(qint16(m_widget->getSettings().lineMaxAngle[2]), qint16(-10000));
     child<QCheckBox>("maxAngleCEnabled")->setChecked(true);
-    QCOMPARE(m_widget->getSettings().lineMaxAngle[2], OKUKIPOSettings::encodeMaxAngle(20));
+    QCOMPARE(qint16(m_widget->getSettings().lineMaxAngle[2]), OKUKIPOSettings::encodeMaxAngle(20));
 }
 
 void TestSettingsWidget::codesTheFormDoesNotKnowAreKept()
@@ -431,11 +431,11 @@ void TestSettingsWidget::pinIsReadAsDecimal()
     m_widget->setSettings(record);
     QCOMPARE(child<QLineEdit>("remotePIN")->text(), QString("42"));
     child<QLineEdit>("remotePIN")->setText("0815");
-    QCOMPARE(m_widget->getSettings().remotePIN, quint16(815));
+    QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(815));
     child<QLineEdit>("remotePIN")->setText("65535");
-    QCOMPARE(m_widget->getSettings().remotePIN, quint16(65535));
+    QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(65535));
     child<QLineEdit>("remotePIN")->setText("0");
-    QCOMPARE(m_widget->getSettings().remotePIN, quint16(0));
+    QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(0));
     QVERIFY(m_widget->inputProblem().isEmpty());
 }
 
@@ -462,12 +462,12 @@ void TestSettingsWidget::pinThatIsNotANumberIsRefused()
     QVERIFY(!child<QLabel>("remotePINProblem")->isHidden());
     QCOMPARE(child<QLabel>("remotePINProblem")->text(), message);
     // Never silently 0 or a truncated number: the loaded PIN stays.
-    QCOMPARE(m_widget->getSettings().remotePIN, quint16(4711));
+    QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(4711));
 
     child<QLineEdit>("remotePIN")->setText("4321");
     QVERIFY(m_widget->inputProblem().isEmpty());
     QVERIFY(child<QLabel>("remotePINProblem")->isHidden());
-    QCOMPARE(m_widget->getSettings().remotePIN, quint16(4321));
+    QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(4321));
 }
 
 void TestSettingsWidget::lineModeEnablesItsFields_data()
@@ -600,11 +600,11 @@ void TestSettingsWidget::imperialShowsAltitudesInFeet()
     m_widget->setSettings(record);
     QCOMPARE(altitude->value(), 1640); // 500 x 3.28084 = 1640.4
     altitude->setValue(1000);          // 304.8 m
-    QCOMPARE(m_widget->getSettings().lineAltitude[0], quint16(305));
+    QCOMPARE(quint16(m_widget->getSettings().lineAltitude[0]), quint16(305));
     altitude->setValue(altitude->maximum());
-    QCOMPARE(m_widget->getSettings().lineAltitude[0], quint16(65535));
+    QCOMPARE(quint16(m_widget->getSettings().lineAltitude[0]), quint16(65535));
     altitude->setValue(altitude->minimum());
-    QCOMPARE(m_widget->getSettings().lineAltitude[0], quint16(80));
+    QCOMPARE(quint16(m_widget->getSettings().lineAltitude[0]), quint16(80));
 }
 
 void TestSettingsWidget::imperialRoundTripKeepsEveryAltitude()
@@ -617,11 +617,11 @@ void TestSettingsWidget::imperialRoundTripKeepsEveryAltitude()
         m_widget->setSettings(record);
         const OKUKIPOSettings read = m_widget->getSettings();
         for (int line = 0; line < 4; ++line)
-            QCOMPARE(read.lineAltitude[line], record.lineAltitude[line]);
+            QCOMPARE(quint16(read.lineAltitude[line]), quint16(record.lineAltitude[line]));
     }
     record.lineAltitude[0] = 65535;
     m_widget->setSettings(record);
-    QCOMPARE(m_widget->getSettings().lineAltitude[0], quint16(65535));
+    QCOMPARE(quint16(m_widget->getSettings().lineAltitude[0]), quint16(65535));
 }
 
 void TestSettingsWidget::switchingUnitsKeepsTheAltitude()
@@ -631,7 +631,7 @@ void TestSettingsWidget::switchingUnitsKeepsTheAltitude()
     m_widget->setSettings(record);
     m_widget->setMetric(false);
     QCOMPARE(child<QSpinBox>("lineCAltitude")->value(), 4049); // 1234 x 3.28084 = 4048.56
-    QCOMPARE(m_widget->getSettings().lineAltitude[2], quint16(1234));
+    QCOMPARE(quint16(m_widget->getSettings().lineAltitude[2]), quint16(1234));
     m_widget->setMetric(true);
     QCOMPARE(child<QSpinBox>("lineCAltitude")->value(), 1234);
     QCOMPARE(child<QSpinBox>("lineCAltitude")->suffix(), QString(" m"));
