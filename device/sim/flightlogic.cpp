@@ -22,8 +22,8 @@ constexpr double LandedSeconds = 2.0;
 
 // Gains of the altitude and velocity tracker (an alpha-beta filter driven
 // by the measured acceleration).
-constexpr double AltitudeGain = 0.1;
-constexpr double VelocityGain = 0.01;
+constexpr double AltitudeGain = 0.05;
+constexpr double VelocityGain = 0.002;
 
 Quaternion rotationBetween(const Vector3 &from, const Vector3 &to)
 {

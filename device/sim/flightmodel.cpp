@@ -477,9 +477,13 @@ std::shared_ptr<OKUKIPOFlight> simulatedFlight(const FlightProfile &profile, Fli
 
 QByteArray demoFlashImage()
 {
-    QByteArray image;
-    for (int index = 0; index < 3; ++index)
-        image += recordFlight(demoProfile(index)).bytes;
+    // Recorded once: every virtual device switched on holds the same flights.
+    static const QByteArray image = [] {
+        QByteArray flights;
+        for (int index = 0; index < 3; ++index)
+            flights += recordFlight(demoProfile(index)).bytes;
+        return flights;
+    }();
     return image;
 }
 
