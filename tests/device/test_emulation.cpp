@@ -1,4 +1,5 @@
 #include "device/emulation.h"
+#include "emulationdata.h"
 #include "workerharness.h"
 
 #include <QElapsedTimer>
@@ -8,28 +9,7 @@
 
 namespace {
 
-const char InputHeader[] = "Time[s],Pressure altitude [m],GPS altitude [m],GPS Valid,Acceleration x [m/s^2], "
-                           "Acceleration y [m/s^2], Acceleration z [m/s^2], Gyro x [deg/s], Gyro y [deg/s], "
-                           "Gyro z [deg/s]";
-
-// A flight in the emulation data format: on the pad, a 1.5 s burn at 8 g,
-// then coasting up under gravity alone (accelerometers read 0 in free fall).
-QByteArray emulationData(int samples, double fixedAltitude = -1)
-{
-    QByteArray text = QByteArray(InputHeader) + '\n';
-    double altitude = 0, velocity = 0;
-    for (int i = 0; i < samples; ++i) {
-        const double time = i * 0.01;
-        const bool burning = time >= 1.0 && time < 2.5;
-        const double accelZ = time < 1.0 ? 9.80665 : burning ? 8 * 9.80665 : 0.0;
-        velocity += (accelZ - (time < 1.0 ? accelZ : 9.80665)) * 0.01;
-        altitude += velocity * 0.01;
-        const double reported = fixedAltitude >= 0 ? fixedAltitude : altitude;
-        text += QByteArray::number(time) + ',' + QByteArray::number(reported) + ',' + QByteArray::number(reported + 1200)
-            + ",1,0,0," + QByteArray::number(accelZ) + ",0,0,0\n";
-    }
-    return text;
-}
+const QByteArray InputHeader = emulationData(0);
 
 QList<QByteArray> fileLines(const QString &path)
 {
@@ -110,7 +90,7 @@ private slots:
     void onlyAHeaderSendsNothing()
     {
         QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        emulate(write("empty.csv", QByteArray(InputHeader) + '\n'));
+        emulate(write("empty.csv", InputHeader));
         QCOMPARE(h().console.lines, QStringList({"Emulating flight on device...", "Emulation complete!"}));
         QCOMPARE(fileLines(output()), QList<QByteArray>({EmulationResultHeader}));
         QCOMPARE(h().device().emulationSteps(), 0);
@@ -119,7 +99,7 @@ private slots:
 
     void aShortLineEndsTheInput()
     {
-        emulate(write("short.csv", emulationData(5) + "0.05,1,2,3\n" + emulationData(5).mid(int(sizeof InputHeader))));
+        emulate(write("short.csv", emulationData(5) + "0.05,1,2,3\n" + emulationData(5).mid(InputHeader.size())));
         QCOMPARE(fileLines(output()).size(), 6);
         QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
     }
