@@ -3,6 +3,7 @@
 #include "app/applicationsettingswidget.h"
 #include "app/asker.h"
 #include "app/studiowindows.h"
+#include "device/hidtransport.h"
 #include "model/flight.h"
 
 #include <QFileInfo>
@@ -35,6 +36,13 @@ OKUStudio::OKUStudio(const QString &fileName, QWidget *parent, Qt::WindowFlags f
     connect(ui.actionSettings, &QAction::triggered, this, &OKUStudio::showSettings);
     connect(ui.mdiArea, &QMdiArea::subWindowActivated, this, &OKUStudio::tabChanged);
     updateMenus();
+
+    // USB devices are announced by the hidapi transport's udev monitor, the
+    // virtual flight computer announces its own plugging; either may do so
+    // from a worker thread, so the reactions are queued to this one.
+    const HIDTransport *transport = HIDTransport::current();
+    connect(transport, &HIDTransport::deviceArrived, this, &OKUStudio::deviceArrived);
+    connect(transport, &HIDTransport::deviceRemoved, this, &OKUStudio::deviceRemoved);
 
     showMaximized();
     if (!fileName.isEmpty())

@@ -31,19 +31,10 @@ public:
     // Null while no device console is open.
     DeviceWindow *deviceWindow() const { return m_deviceWindow; }
 
-    // Reactions to a HID device arriving or leaving; they reach only an
-    // open device console.
+    // Reactions to a HID device arriving or leaving, as the HID transport
+    // reports them; they reach only an open device console.
     void deviceArrived(const QString &path);
     void deviceRemoved(const QString &path);
-
-    // Passes the arrivals and removals a source reports on to the reactions
-    // above.  Sources: the HID transport (the virtual flight computer) and
-    // the udev monitor (real hardware).
-    template<class Source> void watchDeviceChanges(Source *source)
-    {
-        connect(source, &Source::deviceArrived, this, &OKUStudio::deviceArrived);
-        connect(source, &Source::deviceRemoved, this, &OKUStudio::deviceRemoved);
-    }
 
 public slots:
     void tabChanged(QMdiSubWindow *window);

@@ -2,6 +2,8 @@
 #include "app/okustudio.h"
 #include "app/applicationsettingswidget.h"
 #include "app/studiowindows.h"
+#include "device/hidtransport.h"
+#include "device/sim/virtualflightcomputer.h"
 #include "model/flight.h"
 #include "scriptedasker.h"
 
@@ -65,14 +67,15 @@ public:
     QStringList deviceCalls;
 };
 
-// Stands in for the udev monitor and the transport.
-class FakeDeviceMonitor : public QObject
+// Stands in for the hidapi transport and its udev monitor while installed.
+class FakeTransport : public HIDTransport
 {
-    Q_OBJECT
+public:
+    FakeTransport() { HIDTransport::setCurrent(this); }
+    ~FakeTransport() override { HIDTransport::setCurrent(nullptr); }
 
-signals:
-    void deviceArrived(const QString &path);
-    void deviceRemoved(const QString &path);
+    QVector<HIDDeviceInfo> enumerate() override { return {}; }
+    std::unique_ptr<HIDConnection> open(const QString &) override { return nullptr; }
 };
 
 QList<QMdiSubWindow *> subWindows(OKUStudio &studio)
@@ -352,26 +355,24 @@ private slots:
     void deviceChangesReachTheOpenDeviceConsole()
     {
         FakeWindows windows;
-        FakeDeviceMonitor monitor;
+        FakeTransport transport;
         OKUStudio studio{QString()};
-        studio.watchDeviceChanges(&monitor);
 
-        emit monitor.deviceArrived(QStringLiteral("/dev/hidraw3"));
+        emit transport.deviceArrived(QStringLiteral("/dev/hidraw3"));
         QCOMPARE(windows.deviceCalls, QStringList({"attemptConnection", "reportFirmwareState"}));
 
         windows.deviceCalls.clear();
-        emit monitor.deviceRemoved(QStringLiteral("/dev/hidraw3"));
+        emit transport.deviceRemoved(QStringLiteral("/dev/hidraw3"));
         QCOMPARE(windows.deviceCalls, QStringList({"closeRemovedDevice /dev/hidraw3", "reportFirmwareState"}));
     }
 
     void deviceChangesWithoutDeviceConsoleAreIgnored()
     {
         FakeWindows windows;
-        FakeDeviceMonitor monitor;
+        FakeTransport transport;
         OKUStudio studio(firstFlight);
-        studio.watchDeviceChanges(&monitor);
-        emit monitor.deviceArrived(QStringLiteral("/dev/hidraw0"));
-        emit monitor.deviceRemoved(QStringLiteral("/dev/hidraw0"));
+        emit transport.deviceArrived(QStringLiteral("/dev/hidraw0"));
+        emit transport.deviceRemoved(QStringLiteral("/dev/hidraw0"));
         QVERIFY(windows.deviceCalls.isEmpty());
         // An arrival does not reopen the device console.
         QVERIFY(!studio.deviceWindow());
@@ -380,8 +381,26 @@ private slots:
         studio.openOKUKIPOInterface();
         subWindows(studio).last()->close();
         QTRY_VERIFY(!studio.deviceWindow());
-        emit monitor.deviceRemoved(QStringLiteral("/dev/hidraw0"));
+        emit transport.deviceRemoved(QStringLiteral("/dev/hidraw0"));
         QVERIFY(windows.deviceCalls.isEmpty());
+    }
+
+    void virtualFlightComputerPluggingReachesTheDeviceConsole()
+    {
+        FakeWindows windows;
+        VirtualFlightComputer computer;
+        HIDTransport::setCurrent(&computer);
+        OKUStudio studio{QString()};
+        const QString path = computer.enumerate().value(0).path;
+        QVERIFY(!path.isEmpty());
+
+        computer.device().unplug();
+        QTRY_COMPARE(windows.deviceCalls,
+                     QStringList({QStringLiteral("closeRemovedDevice ") + path, "reportFirmwareState"}));
+        windows.deviceCalls.clear();
+        computer.device().plug();
+        QTRY_COMPARE(windows.deviceCalls, QStringList({"attemptConnection", "reportFirmwareState"}));
+        HIDTransport::setCurrent(nullptr);
     }
 
     void aboutBox()
