@@ -6,13 +6,27 @@
 #include "device/hidtransport.h"
 #include "model/flight.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
 const char AboutText[] = "OKU KIPO Studio project\n\n"
                          "OKU KIPO software version 2.20\n\n"
                          "https://okukipo.example.org";
+
+// "settings.ini" lives in the working directory when the program runs in
+// its own directory; an installed program, started from elsewhere, keeps it
+// in the user's configuration folder instead of wherever it was started.
+QString applicationSettingsPath()
+{
+    const QString bareName = QStringLiteral("settings.ini");
+    if (QDir::current() == QDir(QCoreApplication::applicationDirPath()))
+        return bareName;
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(bareName);
+}
 
 } // namespace
 
@@ -25,7 +39,7 @@ static void initialiseResources()
 
 OKUStudio::OKUStudio(const QString &fileName, QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
-    , m_settings(QStringLiteral("settings.ini"), QSettings::IniFormat)
+    , m_settings(applicationSettingsPath(), QSettings::IniFormat)
 {
     initialiseResources();
     ui.setupUi(this);

@@ -8,6 +8,7 @@
 #include "scriptedasker.h"
 
 #include <QDir>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -135,7 +136,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        // "settings.ini" is opened in the working directory.
+        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(QDir::setCurrent(dir.path()));
         firstFlight = writeFlight(QStringLiteral("first.kipo"));
         secondFlight = writeFlight(QStringLiteral("second.kipo"));
@@ -436,9 +437,22 @@ private slots:
         QVERIFY(shown);
         QCOMPARE(asker.messages.size(), 1);
         QCOMPARE(studio.settings()->value(QStringLiteral("numberSystem")).toInt(), 1);
-        studio.settings()->sync();
-        QVERIFY(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("settings.ini"))));
         studio.settings()->clear();
+    }
+
+    void settingsFileIsInTheUsersFolderUnlessStartedInTheProgramsFolder()
+    {
+        FakeWindows windows;
+        {
+            OKUStudio studio{QString()};
+            QCOMPARE(studio.settings()->fileName(),
+                     QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/settings.ini");
+        }
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QCoreApplication::applicationDirPath()));
+        OKUStudio studio{QString()};
+        QCOMPARE(studio.settings()->fileName(), QDir::current().absoluteFilePath(QStringLiteral("settings.ini")));
+        QVERIFY(QDir::setCurrent(previous));
     }
 };
 
