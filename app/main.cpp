@@ -3,6 +3,7 @@
 #include "app/okustudio.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
+#include "webserver/webserver.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -42,6 +43,9 @@ int main(int argc, char *argv[])
     webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     webSettings->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
     webSettings->setAttribute(QWebEngineSettings::WebGLEnabled, true);
+
+    // The map page's server, listening from now on; the application owns it.
+    WebServer::createInstance(&application);
 
     const QString shortName = parser.value(flightOption);
     const QString flightPath = expandLongPath(shortName);
