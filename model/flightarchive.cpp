@@ -81,14 +81,15 @@ void FlightIArchive::load(std::string &text)
 {
     quint32 remaining = 0;
     load(remaining);
-    text.clear();
+    std::string loaded;
     while (remaining > 0) {
         const quint32 piece = std::min(remaining, stringChunk);
-        const size_t start = text.size();
-        text.resize(start + piece);
-        load_binary(&text[start], piece);
+        const size_t start = loaded.size();
+        loaded.resize(start + piece);
+        load_binary(&loaded[start], piece);
         remaining -= piece;
     }
+    text.swap(loaded);
 }
 
 void FlightIArchive::load(bool &value)

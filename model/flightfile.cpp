@@ -175,7 +175,9 @@ bool OKUKIPOFlight::save(const QString &path)
 {
     trace(QStringLiteral("Saving..."));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) shows in write()'s count;
+    // a buffered flush would let it pass unnoticed.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     std::ostringstream stream(std::ios::out | std::ios::binary);
     archiveErrorSeen = false;
