@@ -1,11 +1,14 @@
 #include "app/longpath.h"
 #include "app/messagelog.h"
 #include "app/okustudio.h"
+#include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
+#include "webserver/webserver.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QWebEngineSettings>
+#include <memory>
 
 using okukipo::trace;
 
@@ -23,13 +26,26 @@ int main(int argc, char *argv[])
     const QCommandLineOption flightOption(QStringLiteral("flight"), QStringLiteral("Flight file to load"),
                                           QStringLiteral("file"));
     parser.addOption(flightOption);
+    const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                        QStringLiteral("Connect the built-in virtual flight computer instead of USB hardware"));
+    parser.addOption(demoOption);
     parser.process(application);
+
+    // Declared before the main window, so that it outlives the device console.
+    std::unique_ptr<VirtualFlightComputer> virtualFlightComputer;
+    if (parser.isSet(demoOption)) {
+        virtualFlightComputer = std::make_unique<VirtualFlightComputer>();
+        HIDTransport::setCurrent(virtualFlightComputer.get());
+    }
 
     QWebEngineSettings *webSettings = QWebEngineSettings::globalSettings();
     webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     webSettings->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
     webSettings->setAttribute(QWebEngineSettings::WebGLEnabled, true);
+
+    // The map page's server, listening from now on; the application owns it.
+    WebServer::createInstance(&application);
 
     const QString shortName = parser.value(flightOption);
     const QString flightPath = expandLongPath(shortName);
