@@ -1,6 +1,7 @@
 #include "model/eventcast.h"
 #include "model/flight.h"
 #include "model/kalmanfilter.h"
+#include "model/timescan.h"
 #include "model/trace.h"
 
 #include <cmath>
@@ -8,13 +9,6 @@
 using okukipo::trace;
 
 namespace {
-
-// Times of a regular grid from start, computed from the step count so that
-// long scans do not drift the way repeated float additions do.
-float gridTime(float start, long step, double stepSeconds)
-{
-    return float(double(start) + double(step) * stepSeconds);
-}
 
 QString number(float value)
 {
@@ -30,7 +24,7 @@ struct Stillness {
     double slope = 0.0;
 };
 
-Stillness stillness(const Series &series, float start, float direction)
+Stillness stillness(const Series &series, float start, double direction)
 {
     constexpr int count = 20;
     double times[count];
@@ -38,7 +32,7 @@ Stillness stillness(const Series &series, float start, float direction)
     double meanTime = 0.0;
     double meanValue = 0.0;
     for (int k = 0; k < count; ++k) {
-        times[k] = double(gridTime(start, k, 0.2 * double(direction)));
+        times[k] = double(start) + 0.2 * direction * k;
         values[k] = double(sampleSeries(series, float(times[k])).value);
         meanTime += times[k];
         meanValue += values[k];
@@ -184,16 +178,16 @@ float OKUKIPOFlight::peakVelocityTime() const
         const float last = lastEventTime();
         float best = first;
         float bestVelocity = ::sampleSeries(kalmanVelocity, best).value;
-        for (long step = 0;; ++step) {
-            const float t = gridTime(first, step, 0.1);
+        scanTimes(first, 0.1, [&](float t) {
             if (!(t < last))
-                break;
+                return false;
             const float velocity = ::sampleSeries(kalmanVelocity, t).value;
             if (velocity > bestVelocity) {
                 best = t;
                 bestVelocity = velocity;
             }
-        }
+            return true;
+        });
         m_moments.peakVelocityTime = best;
     }
     return *m_moments.peakVelocityTime;
@@ -229,28 +223,32 @@ float OKUKIPOFlight::launchTime() const
 float OKUKIPOFlight::computeLaunchTime() const
 {
     const float first = firstEventTime();
-    // Walk back from the fastest moment to still air on the pad.
-    float t = peakVelocityTime();
-    for (;;) {
-        if (t < first)
-            return first;
-        const Stillness air = stillness(pressureAltitude, t, -1.0f);
+    // Walk back from the fastest moment to still air on the pad...
+    std::optional<float> stillAir;
+    scanTimes(peakVelocityTime(), -0.5, [&](float t) {
+        if (!(t >= first))
+            return false;
+        const Stillness air = stillness(pressureAltitude, t, -1.0);
         if (air.variance < 25.0 && air.slope < 0.5)
-            break;
-        t -= 0.5f;
-    }
-    // Then forward to the first full second above 1.5 g.
-    const float scanStart = t - 5.0f;
+            stillAir = t;
+        return !stillAir;
+    });
+    if (!stillAir)
+        return first;
+    // ...then forward to the first full second above 1.5 g.
     const float last = lastEventTime();
+    float launch = *stillAir;
     int samplesAbove = 0;
-    for (long step = 0;; ++step) {
-        const float s = gridTime(scanStart, step, 0.01);
-        if (s > last)
-            return t;
+    scanTimes(*stillAir - 5.0f, 0.01, [&](float s) {
+        if (!(s <= last))
+            return false;
         samplesAbove = ::sampleSeries(accelZ, s).value > 1.5f ? samplesAbove + 1 : 0;
-        if (samplesAbove == 100)
-            return s - 1.0f;
-    }
+        if (samplesAbove < 100)
+            return true;
+        launch = s - 1.0f;
+        return false;
+    });
+    return launch;
 }
 
 float OKUKIPOFlight::landingTime() const
@@ -267,18 +265,19 @@ float OKUKIPOFlight::computeLandingTime() const
     trace(QStringLiteral("apogee: ") + number(apogee));
     trace(QStringLiteral("endtime: ") + number(end));
     // Landed once the altitude has stayed still for more than a second.
+    std::optional<float> landing;
     int stillSteps = 0;
-    for (long step = 0;; ++step) {
-        const float s = gridTime(apogee, step, 0.1);
+    scanTimes(apogee, 0.1, [&](float s) {
         if (!(s < end))
-            break;
-        const Stillness air = stillness(pressureAltitude, s, 1.0f);
+            return false;
+        const Stillness air = stillness(pressureAltitude, s, 1.0);
         if (air.variance >= 25.0 || std::fabs(air.slope) >= 1.0)
             stillSteps = 0;
         else if (++stillSteps > 10)
-            return s;
-    }
-    return lastEventTime();
+            landing = s;
+        return !landing;
+    });
+    return landing ? *landing : lastEventTime();
 }
 
 bool OKUKIPOFlight::isFlight() const
@@ -291,15 +290,15 @@ bool OKUKIPOFlight::isFlight() const
     int hardSamples = 0;
     bool fast = false;
     bool hard = false;
-    for (long step = 0;; ++step) {
-        const float t = gridTime(first, step, 0.1);
-        if (t > last)
-            break;
+    scanTimes(first, 0.1, [&](float t) {
+        if (!(t <= last))
+            return false;
         fastSamples = ::sampleSeries(kalmanVelocity, t).value > 50.0f ? fastSamples + 1 : 0;
         hardSamples = ::sampleSeries(accelZ, t).value > 3.0f ? hardSamples + 1 : 0;
         fast = fast || fastSamples >= 20;
         hard = hard || hardSamples >= 5;
-    }
+        return true;
+    });
     return fast && hard;
 }
 
@@ -351,16 +350,16 @@ OKUKIPOFlight::Statistic OKUKIPOFlight::maxVerticalAcceleration() const
     const float peakVelocity = peakVelocityTime();
     float best = firstEventTime();
     float bestAcceleration = ::sampleSeries(accelZ, best).value;
-    for (long step = 0;; ++step) {
-        const float t = gridTime(launch, step, 0.01);
+    scanTimes(launch, 0.01, [&](float t) {
         if (!(t < peakVelocity))
-            break;
+            return false;
         const float acceleration = ::sampleSeries(accelZ, t).value;
         if (acceleration > bestAcceleration) {
             best = t;
             bestAcceleration = acceleration;
         }
-    }
+        return true;
+    });
     return {best, bestAcceleration};
 }
 

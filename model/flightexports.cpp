@@ -3,6 +3,7 @@
 #include "model/polynomialfit.h"
 #include "model/sheetgrid.h"
 #include "model/textfile.h"
+#include "model/timescan.h"
 #include "model/trace.h"
 
 #include <algorithm>
@@ -285,21 +286,6 @@ private:
     const std::vector<OKUEvent *> &m_events;
     std::size_t m_next = 0;
 };
-
-// Visits start truncated towards zero to hundredths of a second, then every
-// 0.01 s while before end: visit(row, t).  Times come from whole hundredths,
-// so they print exactly and never drift.
-template<class Visit>
-void forEachHundredth(float start, float end, Visit visit)
-{
-    const long first = long(std::trunc(start * 100.0f));
-    for (long row = 0;; ++row) {
-        const double t = double(first + row) / 100.0;
-        if (!(float(t) < end))
-            break;
-        visit(row, t);
-    }
-}
 
 void appendFixedCell(QByteArray &text, double value)
 {

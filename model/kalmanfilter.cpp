@@ -1,5 +1,7 @@
 #include "model/kalmanfilter.h"
 
+#include "model/timescan.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -208,16 +210,14 @@ KalmanOutputs runKalmanFilter(const KalmanInputs &inputs)
 
     VelocityEstimator estimator(inputs, offset0);
     KalmanOutputs outputs;
-    const double start = double(inputs.firstEventTime) - 5.0;
     const float stop = inputs.endTime + 5.0f;
-    // Times come from the step count, so long flights do not drift.
-    for (long step = 0;; ++step) {
-        const float t = float(start + double(step) * 0.1);
+    scanTimes(inputs.firstEventTime - 5.0f, 0.1, [&](float t) {
         if (!(t < stop))
-            break;
+            return false;
         estimator.step(t);
         outputs.altitude.push_back({t, estimator.altitude(), 0.0f});
         outputs.velocity.push_back({t, estimator.velocity(), 0.0f});
-    }
+        return true;
+    });
     return outputs;
 }

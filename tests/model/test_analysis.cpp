@@ -1,4 +1,5 @@
 #include "model/eventcast.h"
+#include "approx.h"
 #include "model/flight.h"
 #include "model/trace.h"
 #include "syntheticflight.h"
@@ -48,13 +49,6 @@ Event *insertEvent(OKUKIPOFlight &flight, float t)
     return event;
 }
 
-#define QCOMPARE_NEAR(actual, expected, tolerance)                                                                 \
-    QVERIFY2(std::fabs(double(actual) - double(expected)) <= double(tolerance),                                    \
-             qPrintable(QStringLiteral("%1 is %2, expected %3 +- %4")                                                \
-                            .arg(#actual)                                                                          \
-                            .arg(double(actual))                                                                   \
-                            .arg(double(expected))                                                                 \
-                            .arg(double(tolerance))))
 
 } // namespace
 
