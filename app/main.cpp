@@ -1,6 +1,7 @@
 #include "app/longpath.h"
 #include "app/messagelog.h"
 #include "app/okustudio.h"
+#include "app/startupoptions.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
 #include "webserver/webserver.h"
@@ -23,17 +24,13 @@ int main(int argc, char *argv[])
         trace(QStringLiteral("arg: ") + argument);
 
     QCommandLineParser parser;
-    const QCommandLineOption flightOption(QStringLiteral("flight"), QStringLiteral("Flight file to load"),
-                                          QStringLiteral("file"));
-    parser.addOption(flightOption);
-    const QCommandLineOption demoOption(QStringLiteral("demo"),
-                                        QStringLiteral("Connect the built-in virtual flight computer instead of USB hardware"));
-    parser.addOption(demoOption);
+    const StartupOptions options;
+    options.addTo(parser);
     parser.process(application);
 
     // Declared before the main window, so that it outlives the device console.
     std::unique_ptr<VirtualFlightComputer> virtualFlightComputer;
-    if (parser.isSet(demoOption)) {
+    if (parser.isSet(options.demo)) {
         virtualFlightComputer = std::make_unique<VirtualFlightComputer>();
         HIDTransport::setCurrent(virtualFlightComputer.get());
     }
@@ -47,7 +44,7 @@ int main(int argc, char *argv[])
     // The map page's server, listening from now on; the application owns it.
     WebServer::createInstance(&application);
 
-    const QString shortName = parser.value(flightOption);
+    const QString shortName = parser.value(options.flight);
     const QString flightPath = expandLongPath(shortName);
     trace(QStringLiteral("Short file name: ") + shortName);
     trace(QStringLiteral("Flight file path: ") + flightPath);
