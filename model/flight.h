@@ -1,12 +1,15 @@
 #pragma once
 
 #include "model/events.h"
+#include "model/series.h"
 #include "model/settings.h"
 
 #include <QMetaType>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace boost {
@@ -61,6 +64,78 @@ private:
 
 public:
     // ---- Analysis results: computed by processFlight(), never stored ----
+    // Times are seconds in the flight's own time base.
+    Series pressureAltitude; // m above mean sea level, from every pressure record
+    Series gpsAltitude;      // m, from every 3D GPS solution
+    Series accelZ;           // g along the rocket axis
+    Series kalmanVelocity;   // m/s, every 0.1 s
+    Series kalmanAltitude;   // m in the GPS frame, every 0.1 s
+    Series accelX;           // g
+    Series accelY;           // g
+    Series gyroX;
+    Series gyroY;
+    Series gyroZ;
+
+    // Reads any of the series at time t (see model/series.h).
+    static SeriesPoint sampleSeries(const Series &series, float t) { return ::sampleSeries(series, t); }
+
+    // The key moments of the flight; 0 for a flight without events.
+    float endTime() const;
+    float peakVelocityTime() const;
+    float apogeeTime() const;
+    float launchTime() const;
+    float landingTime() const;
+    bool isFlight() const;
+    // The pressure altitude at launch (at the first event when this is no flight).
+    float groundLevel() const;
+
+    // Keeps the events between start and end (and the last one before start)
+    // and analyses again; nothing happens unless start < end.
+    void trim(float start, float end);
+    // Moves the time base so that offset becomes 0 and analyses again.
+    void zeroTime(float offset);
+
+    // (time, value) of the largest value between launch and apogee, (0, 0)
+    // when nothing qualifies.
+    using Statistic = std::pair<float, float>;
+    Statistic maxVerticalAcceleration() const; // g, during the boost
+    Statistic maxRollX() const;                // signed rate
+    Statistic maxRollY() const;
+    Statistic maxRollZ() const;
+    Statistic maxLateralAcceleration() const; // g, magnitude of X and Y
+
+    // The GPS time record that dates the flight, or nullptr.
+    const OKUEvent_GPSTime *flightDateEvent() const;
+    // The first 3D GPS solution, or nullptr.
+    const OKUEvent_GPSLLSol *firstValidGPS() const;
+
+    // Exports (model/flightexports.cpp): false when the file cannot be
+    // written; a file of that name is then left as it was.
+    bool exportCSV(const QString &path) const;
+    bool exportKML(const QString &path) const;
+    bool exportEmulationData(const QString &path) const;
+    // Masses in kilograms.
+    bool exportThrustData(const QString &path, double totalMass, double propellantMass) const;
+
+private:
+    float firstEventTime() const;
+    float lastEventTime() const;
+    float computeLaunchTime() const;
+    float computeLandingTime() const;
+    void clearAnalysis();
+    template<class Event, class Magnitude>
+    const Event *largestDuringAscent(Magnitude magnitude) const;
+
+    // Moments computed on first use after each analysis.
+    struct MomentCache {
+        std::optional<float> endTime;
+        std::optional<float> landingTime;
+        std::optional<float> groundLevel;
+        std::optional<float> peakVelocityTime;
+        std::optional<float> apogeeTime;
+        std::optional<float> launchTime;
+    };
+    mutable MomentCache m_moments;
 };
 
 Q_DECLARE_METATYPE(std::shared_ptr<OKUKIPOFlight>)

@@ -206,6 +206,8 @@ void TestFlightFile::loadsGoldenBytes()
     QCOMPARE(trace.errors(), QStringList());
     OKUKIPOFlight expected;
     fillGoldenFlight(expected);
+    // Loading analyses the flight, which inverts these upside-down readings.
+    expected.processFlight();
     QCOMPARE(describeEvents(flight), describeEvents(expected));
     QCOMPARE(flight.value16, quint16(0x1234));
     QCOMPARE(flight.notes, std::string("hi"));
@@ -220,7 +222,13 @@ void TestFlightFile::resavedFileIsByteIdentical()
     QVERIFY(flight.load(writeFile(goldenFlightBytes())));
     const QString path = m_dir.filePath(QStringLiteral("resaved.kipo"));
     QVERIFY(flight.save(path));
-    QCOMPARE(readFile(path).toHex(), goldenFlightBytes().toHex());
+    // The same as the golden flight once analysed (its upside-down readings inverted).
+    OKUKIPOFlight expected;
+    fillGoldenFlight(expected);
+    expected.processFlight();
+    const QString expectedPath = m_dir.filePath(QStringLiteral("expected.kipo"));
+    QVERIFY(expected.save(expectedPath));
+    QCOMPARE(readFile(path).toHex(), readFile(expectedPath).toHex());
 }
 
 void TestFlightFile::roundTripsEveryEventClass()
@@ -362,10 +370,12 @@ void TestFlightFile::tracesProgress()
     const QString path = m_dir.filePath(QStringLiteral("traced.kipo"));
     QVERIFY(flight.save(path));
     QVERIFY(flight.load(path));
-    QCOMPARE(trace.lines,
+    // The analysis of the loaded flight traces on after these.
+    QCOMPARE(trace.lines.mid(0, 12),
              QStringList({"Saving...", "Serializing...", "class {OKUKIPOFlight} version: 3", "Settings version: 3",
                           "Firmware version: 528", "Checking...", "Loading...", "class {OKUKIPOFlight} version: 3",
                           "Settings version: 3", "Firmware version: 528", "Loaded", "Straightening..."}));
+    QCOMPARE(trace.lines.value(12), QStringLiteral("Building splines..."));
 }
 
 void TestFlightFile::loadsOldEventVersions_data()
@@ -628,8 +638,8 @@ void TestFlightFile::readsNothingOfUnknownFlightVersion()
     TraceCapture trace;
     OKUKIPOFlight flight;
     QVERIFY(flight.load(writeFile(flightFile(4, fields))));
-    QCOMPARE(trace.lines, QStringList({"Checking...", "Loading...", "class {OKUKIPOFlight} version: 4", "Loaded",
-                                       "Straightening..."}));
+    QCOMPARE(trace.lines.mid(0, 6), QStringList({"Checking...", "Loading...", "class {OKUKIPOFlight} version: 4",
+                                                 "Loaded", "Straightening...", "Building splines..."}));
     QVERIFY(flight.events.empty());
     QCOMPARE(flight.value16, quint16(256));
 }

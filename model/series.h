@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+// One sample of an analysis series.  aux is carried through sampling but
+// the analysis always stores 0 there.
+struct SeriesPoint {
+    float time = 0.0f;
+    float value = 0.0f;
+    float aux = 0.0f;
+};
+
+// Points in ascending time order.
+using Series = std::vector<SeriesPoint>;
+
+// Reads a series at any time through a cubic Hermite spline between the two
+// neighbouring points.  Before the first point (after the last) it holds that
+// point's value; a series of fewer than 4 points reads as (0, 0, 0).  The
+// returned time is t itself to single precision.
+SeriesPoint sampleSeries(const Series &series, float t);
+
+// Altitude above mean sea level, in metres, of a pressure in pascals.
+float barometricAltitude(float pressure);
