@@ -165,6 +165,27 @@ void OKUKIPOInterface::closeDevices()
     bootloader.close();
 }
 
+void OKUKIPOInterface::closeRemovedDevice(const QString &path)
+{
+    Locker queueLock(&queueMutex);
+    Locker operationsLock(&operationsMutex);
+    if (firmware.isOpen() && firmware.info().path == path) {
+        liveQueue.clear();
+        console(QStringLiteral("Firmware disconnected."));
+        firmware.close();
+    } else if (bootloader.isOpen() && bootloader.info().path == path) {
+        console(QStringLiteral("Bootloader disconnected."));
+        bootloader.close();
+    }
+}
+
+void OKUKIPOInterface::reportFirmwareState()
+{
+    Locker lock(&operationsMutex);
+    if (!firmware.isOpen())
+        emit firmwareDisconnected();
+}
+
 void OKUKIPOInterface::console(const QString &line)
 {
     if (consoleTarget)

@@ -65,6 +65,14 @@ public:
     quint16 firmwareVersionNumber() const;
     // Empties the live-event queue and closes both device handles.
     void closeDevices();
+    // After a USB device disappeared: closes whichever handle had that path,
+    // saying which one went ("Firmware disconnected." or "Bootloader
+    // disconnected."); other paths change nothing.
+    void closeRemovedDevice(const QString &path);
+    // Emits firmwareDisconnected() unless the firmware device is open, so
+    // that the window shows the state after arrivals, removals and failed
+    // updates.
+    void reportFirmwareState();
 
 signals:
     void accelZEventRead(OKUEvent_AccelZ e);

@@ -8,6 +8,7 @@
 #include "model/trace.h"
 #include "ui/flightinformation.h"
 #include "ui/flightmapscripts.h"
+#include "ui/graphbuilding.h"
 #include "ui/qgraph.h"
 #include "ui/settingswidget.h"
 #include "webserver/webserver.h"
@@ -38,34 +39,6 @@ using okukipo::trace;
 namespace {
 
 constexpr char lineNames[][7] = {"Line A", "Line B", "Line C", "Line D"};
-
-GraphSeries *newCurve(const QColor &colour, const QString &name = QString())
-{
-    const QPen pen(QBrush(colour), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-    auto *curve = new GraphSeries(pen, QPen(Qt::black), QBrush(Qt::black, Qt::SolidPattern), 2.0f);
-    curve->name = name;
-    curve->showMarkers = true;
-    return curve;
-}
-
-enum class Tracked { No, Yes };
-enum class Legend { No, Yes };
-
-Axis *addAxis(QGraph *graph, const QColor &axisColour, const QList<GraphSeries *> &curves, Tracked tracked,
-              Legend legend)
-{
-    auto *axis = new Axis(QPen(axisColour), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
-    axis->xUnit = QStringLiteral("s");
-    for (GraphSeries *curve : curves)
-        axis->series.append(curve);
-    graph->append(axis);
-    if (tracked == Tracked::Yes)
-        graph->view()->setTracker(curves.first());
-    graph->view()->optimizeAxis();
-    if (legend == Legend::Yes)
-        graph->updateLegend();
-    return axis;
-}
 
 void setRange(GraphSeries *curve, double maxX, double maxY)
 {

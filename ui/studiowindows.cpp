@@ -1,24 +1,14 @@
 #include "app/studiowindows.h"
 
 #include "ui/okukipoflightwidget.h"
+#include "ui/okukipowidget.h"
 
 #include <QMdiSubWindow>
 #include <QWidget>
 
-// The windows the main window hosts.  Until the device console exists, an
-// empty stand-in keeps its place.
+// The windows the main window hosts.
 
 namespace {
-
-class PendingDeviceWindow : public QWidget, public DeviceWindow
-{
-public:
-    PendingDeviceWindow() { setWindowTitle(QStringLiteral("OKU KIPO")); }
-
-    void attemptConnection() override {}
-    void closeRemovedDevice(const QString &) override {}
-    void reportFirmwareState() override {}
-};
 
 class ProgramWindows : public StudioWindowFactory
 {
@@ -30,7 +20,7 @@ public:
 
     QMdiSubWindow *createFlightSubWindow(FlightWindow *) override { return new OKUKIPOFlightSubWindow; }
 
-    DeviceWindow *createDeviceWindow(OKUStudio *) override { return new PendingDeviceWindow; }
+    DeviceWindow *createDeviceWindow(OKUStudio *owner) override { return new OKUKIPOWidget(owner); }
 };
 
 } // namespace

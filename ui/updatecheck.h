@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+class QSettings;
+
+// The question the device console asks the update server once it opens,
+// and what the answer means.
+namespace updatecheck {
+
+// The "settings.ini" key of the update server's address.
+inline constexpr char ServerKey[] = "updateServer";
+QString defaultServer();
+// Where users download updates, named in the update message.
+QString makerWebAddress();
+
+QUrl requestUrl(const QSettings &settings);
+
+struct Reply {
+    bool updateAvailable = false;
+    // Shown after the update notice; present whenever the reply has a
+    // second field, even an empty one.
+    std::optional<QString> message;
+};
+// "1" announces an update; a second comma-separated field is a message.
+Reply parseReply(const QString &body);
+
+QString updateNotice();
+
+} // namespace updatecheck
