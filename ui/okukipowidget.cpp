@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -134,9 +135,16 @@ OKUKIPOWidget::OKUKIPOWidget(OKUStudio *mainWindow)
 
 OKUKIPOWidget::~OKUKIPOWidget()
 {
+    // A pending update check ends here, not in a half-destroyed window.
+    for (QNetworkReply *reply : m_network->findChildren<QNetworkReply *>())
+        disconnect(reply, nullptr, this, nullptr);
     m_liveReadTimer.stop();
     m_orientationTimer.stop();
     m_worker->setDownloadCancel(true);
+    // Back to this thread, so that the worker's timer dies with it here.
+    OKUKIPOInterface *worker = m_worker;
+    QThread *here = thread();
+    QMetaObject::invokeMethod(worker, [worker, here] { worker->moveToThread(here); }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     m_worker->closeDevices();

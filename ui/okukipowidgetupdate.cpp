@@ -67,9 +67,10 @@ void OKUKIPOWidget::updateFirmware()
 
 void OKUKIPOWidget::startFirmwareUpdate()
 {
-    const QDir directory(firmwareDirectory(), QStringLiteral("OKU KIPO Firmware 2.2*.hex.dat"), QDir::Name,
-                         QDir::Files);
-    const QFileInfoList images = directory.entryInfoList();
+    // One pattern as a list: a pattern string would be split at its blanks.
+    const QFileInfoList images = QDir(firmwareDirectory())
+                                     .entryInfoList({QStringLiteral("OKU KIPO Firmware 2.2*.hex.dat")}, QDir::Files,
+                                                    QDir::Name);
     if (images.isEmpty()) {
         appendConsoleNL(QStringLiteral("No firmware files found!"));
         updateError();
@@ -123,6 +124,10 @@ void OKUKIPOWidget::resumeConnection()
 void OKUKIPOWidget::checkForUpdates()
 {
     const QUrl url = updatecheck::requestUrl(*m_mainWindow->settings());
+    if (url.isEmpty()) {
+        trace(QStringLiteral("Update check switched off"));
+        return;
+    }
     trace(url.toString());
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", "Mozilla Firefox");

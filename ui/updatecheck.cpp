@@ -27,6 +27,8 @@ QUrl requestUrl(const QSettings &settings)
     QString server = settings.value(QLatin1String(ServerKey), defaultServer()).toString();
     while (server.endsWith(QLatin1Char('/')))
         server.chop(1);
+    if (server.isEmpty())
+        return {};
     return QUrl(server + QStringLiteral("/resources/update/OKUKIPO/updateavailable.php?v=")
                 + QString::number(SoftwareVersion));
 }

@@ -16,6 +16,7 @@ QString defaultServer();
 // Where users download updates, named in the update message.
 QString makerWebAddress();
 
+// Empty when the address is set empty, which switches the check off.
 QUrl requestUrl(const QSettings &settings);
 
 struct Reply {

@@ -61,8 +61,8 @@ struct DeviceStudio {
         QSettings *settings = main->settings();
         settings->clear();
         settings->setValue(QLatin1String(NumberSystemKey), metric ? int(Metric) : int(Imperial));
-        // Nothing answers here, so the check ends at once without network.
-        settings->setValue(QLatin1String(updatecheck::ServerKey), QStringLiteral("http://127.0.0.1:9"));
+        // No update check unless a test asks for one.
+        settings->setValue(QLatin1String(updatecheck::ServerKey), QString());
         main->form().mdiArea->closeAllSubWindows();
         QTRY_VERIFY(main->deviceWindow() == nullptr);
         main->openOKUKIPOInterface();
@@ -85,6 +85,17 @@ struct DeviceStudio {
         return window()->findChild<T *>(objectName);
     }
     QPushButton *button(const QString &objectName) const { return child<QPushButton>(objectName); }
+
+    // Clicks once the button is enabled: every device operation disables
+    // the controls while it runs, the settings read of each connection too.
+    bool click(const QString &objectName)
+    {
+        QPushButton *pushButton = button(objectName);
+        if (!QTest::qWaitFor([pushButton] { return pushButton->isEnabled(); }, 10000))
+            return false;
+        pushButton->click();
+        return true;
+    }
 
     QString consoleText() { return form().console->toPlainText(); }
 

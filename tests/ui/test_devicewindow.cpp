@@ -271,7 +271,7 @@ void TestDeviceWindow::calibrationAltitudeFromGpsAsksWithoutA3DFix()
     auto *altitude = studio.child<QDoubleSpinBox>(QStringLiteral("calibrationAltitude"));
     altitude->setValue(-42.0);
     studio.asker.buttons = {QMessageBox::No, QMessageBox::Yes};
-    studio.button(QStringLiteral("calibrateAltitudefromGPS"))->click();
+    QVERIFY(studio.click(QStringLiteral("calibrateAltitudefromGPS")));
     const OKUEvent_GPSLLSol position = *worker->latestGPSPosition();
     if (position.solution3D) {
         QVERIFY(studio.asker.messages.isEmpty());
@@ -283,7 +283,7 @@ void TestDeviceWindow::calibrationAltitudeFromGpsAsksWithoutA3DFix()
         QStringLiteral("The GPS fix is not within the recommended accuracy range: ")));
     QCOMPARE(studio.asker.messages.first().defaultButton, QMessageBox::No);
     QCOMPARE(altitude->value(), -42.0);
-    studio.button(QStringLiteral("calibrateAltitudefromGPS"))->click();
+    QVERIFY(studio.click(QStringLiteral("calibrateAltitudefromGPS")));
     QVERIFY(altitude->value() != -42.0);
 }
 
@@ -307,7 +307,7 @@ void TestDeviceWindow::downloadFillsTheTableAndThePreview()
     DeviceStudio studio;
     QVERIFY(studio.waitConnected());
     OKUKIPOWidget *window = studio.window();
-    studio.button(QStringLiteral("downloadFlights"))->click();
+    QVERIFY(studio.click(QStringLiteral("downloadFlights")));
     QVERIFY(studio.consoleText().contains(QStringLiteral("Downloading flights...this may take a few minutes.")));
     auto *table = studio.child<QTableWidget>(QStringLiteral("flightsTable"));
     QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 30000);
@@ -353,11 +353,11 @@ void TestDeviceWindow::loadSelectedFlightOpensAFlightWindow()
 {
     DeviceStudio studio;
     QVERIFY(studio.waitConnected());
-    studio.button(QStringLiteral("downloadFlights"))->click();
+    QVERIFY(studio.click(QStringLiteral("downloadFlights")));
     QTRY_VERIFY_WITH_TIMEOUT(!studio.window()->downloadedFlights().empty(), 30000);
     QTRY_VERIFY(studio.button(QStringLiteral("loadSelectedFlight"))->isEnabled());
     const auto flight = studio.window()->downloadedFlights().front();
-    studio.button(QStringLiteral("loadSelectedFlight"))->click();
+    QVERIFY(studio.click(QStringLiteral("loadSelectedFlight")));
     auto *flightWindow = qobject_cast<OKUKIPOFlightWidget *>(studio.form().mdiArea->currentSubWindow()->widget());
     QVERIFY(flightWindow);
     QCOMPARE(flightWindow->flight(), flight);
@@ -379,7 +379,7 @@ void TestDeviceWindow::clearDeviceAsksFirst()
     QVERIFY(studio.waitConnected());
     QVERIFY(!studio.device().flashImage().isEmpty());
     studio.asker.buttons = {QMessageBox::Cancel};
-    studio.button(QStringLiteral("clearDevice"))->click();
+    QVERIFY(studio.click(QStringLiteral("clearDevice")));
     QCOMPARE(studio.asker.messages.last().text, QStringLiteral("Are you sure?"));
     QCOMPARE(studio.asker.messages.last().defaultButton, QMessageBox::Cancel);
     QTest::qWait(50);
@@ -387,8 +387,8 @@ void TestDeviceWindow::clearDeviceAsksFirst()
 
     studio.asker.buttons = {QMessageBox::Yes};
     QSignalSpy cleared(studio.window()->worker(), &OKUKIPOInterface::flightDataCleared);
-    studio.button(QStringLiteral("clearDevice"))->click();
-    QVERIFY(cleared.wait(10000));
+    QVERIFY(studio.click(QStringLiteral("clearDevice")));
+    QVERIFY2(cleared.wait(10000), qPrintable(studio.consoleText()));
     QTRY_VERIFY(studio.device().flashImage().isEmpty());
 }
 
@@ -415,7 +415,7 @@ void TestDeviceWindow::emulationRefusesTheSameFile()
     studio.asker.fileNames = QStringList{file, file};
     studio.asker.buttons = {QMessageBox::Yes};
     const int before = studio.device().emulationSteps();
-    studio.button(QStringLiteral("emulateLaunch"))->click();
+    QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
     QCOMPARE(studio.asker.fileCaptions, QStringList({"Emulation data", "Emulation results"}));
     QCOMPARE(studio.asker.fileFilters.first(), QStringLiteral("CSV files (*.csv)"));
     QCOMPARE(studio.asker.messages.size(), 2);
@@ -441,7 +441,7 @@ void TestDeviceWindow::emulationStartsAndStops()
     studio.asker.fileNames = QStringList{input, results};
     studio.asker.buttons = {QMessageBox::Yes};
     QSignalSpy complete(studio.window()->worker(), &OKUKIPOInterface::emulationComplete);
-    studio.button(QStringLiteral("emulateLaunch"))->click();
+    QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
     QVERIFY(studio.button(QStringLiteral("stopEmulation"))->isEnabled());
     QTRY_VERIFY(studio.device().emulationSteps() > 0);
     studio.button(QStringLiteral("stopEmulation"))->click();
@@ -460,7 +460,7 @@ void TestDeviceWindow::writeSettingsRefusesUnreadableInput()
     const QString problem = studio.child<SettingsWidget>(QStringLiteral("settings"))->inputProblem();
     QVERIFY(!problem.isEmpty());
     const OKUKIPOSettings before = studio.device().settings();
-    studio.button(QStringLiteral("writeSettings"))->click();
+    QVERIFY(studio.click(QStringLiteral("writeSettings")));
     QCOMPARE(studio.asker.messages.size(), 1);
     QCOMPARE(studio.asker.messages.first().text, problem);
     QTest::qWait(100);
@@ -469,7 +469,7 @@ void TestDeviceWindow::writeSettingsRefusesUnreadableInput()
 
     studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("4321"));
     studio.child<QLineEdit>(QStringLiteral("HAMCallsign"))->setText(QStringLiteral("NEWONE"));
-    studio.button(QStringLiteral("writeSettings"))->click();
+    QVERIFY(studio.click(QStringLiteral("writeSettings")));
     QTRY_COMPARE(QByteArray(studio.device().settings().callsign, 6), QByteArray("NEWONE"));
     QCOMPARE(studio.device().settings().remotePIN, quint16(4321));
 }
@@ -480,7 +480,7 @@ void TestDeviceWindow::closingTheWindowStopsTheWorker()
     QVERIFY(studio.waitConnected());
     QPointer<OKUKIPOInterface> worker = studio.window()->worker();
     QPointer<QThread> thread = worker->thread();
-    studio.button(QStringLiteral("downloadFlights"))->click();
+    QVERIFY(studio.click(QStringLiteral("downloadFlights")));
     studio.form().mdiArea->closeAllSubWindows();
     QTRY_VERIFY(studio.main->deviceWindow() == nullptr);
     QTRY_VERIFY(worker.isNull());
