@@ -4,7 +4,7 @@
 // bounds a real download.  The virtual device answers in the same process,
 // so its own cost is measured alone (raw report reads) and taken off.
 #include "device/okukipodevice.h"
-#include "device/okukipointerface.h"
+#include "device/workerthread.h"
 #include "device/sim/flightmodel.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QThread>
 #include <QtEndian>
 #include <algorithm>
 #include <cstdio>
@@ -91,16 +90,13 @@ signals:
 double workerMs(int &flights, bool progressReceived)
 {
     EndOfOperation console;
-    QThread thread;
-    auto *worker = new OKUKIPOInterface(&console);
-    worker->moveToThread(&thread);
-    QObject::connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    OKUKIPOWorkerThread workerThread(&console);
+    OKUKIPOInterface *worker = workerThread.worker();
     if (progressReceived)
         QObject::connect(worker, &OKUKIPOInterface::flightDownloadProgress, &console, [](int, int) {});
     flights = 0;
     QObject::connect(worker, &OKUKIPOInterface::flightDownloaded, &console,
                      [&flights](const std::shared_ptr<OKUKIPOFlight> &) { ++flights; });
-    thread.start();
     QMetaObject::invokeMethod(worker, "attemptConnection", Qt::BlockingQueuedConnection);
 
     QEventLoop loop;
@@ -109,10 +105,7 @@ double workerMs(int &flights, bool progressReceived)
     timer.start();
     QMetaObject::invokeMethod(worker, "downloadFlights", Qt::QueuedConnection);
     loop.exec();
-    const double elapsed = timer.nsecsElapsed() / 1e6;
-    thread.quit();
-    thread.wait();
-    return elapsed;
+    return timer.nsecsElapsed() / 1e6;
 }
 
 } // namespace

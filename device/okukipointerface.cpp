@@ -188,6 +188,19 @@ int OKUKIPOInterface::command(quint8 code, const QByteArray &data, int replyTime
     return firmware.request(code, data, replyTimeoutMs, reply, OKUResultProtocolError);
 }
 
+bool OKUKIPOInterface::reportedCommand(const QString &announcement, quint8 code, int replyTimeoutMs,
+                                       const QString &failure)
+{
+    console(announcement);
+    const int result = command(code, {}, replyTimeoutMs);
+    if (result != OKUResultOk) {
+        consoleError(failure, result);
+        return false;
+    }
+    console(QStringLiteral("Success.\n"));
+    return true;
+}
+
 // ---------------------------------------------------------------- connection
 
 void OKUKIPOInterface::attemptConnection()
@@ -441,14 +454,9 @@ void OKUKIPOInterface::resetDeviceSettings()
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
-    console(QStringLiteral("Resetting settings... "));
-    const int result = command(OKUPacketCode::ResetSettings, {}, OKUDefaultTimeoutMs);
-    if (result != OKUResultOk) {
-        consoleError(QStringLiteral("Error resetting settings.\n"), result);
-        return;
-    }
-    console(QStringLiteral("Success.\n"));
-    readDeviceSettings();
+    if (reportedCommand(QStringLiteral("Resetting settings... "), OKUPacketCode::ResetSettings, OKUDefaultTimeoutMs,
+                        QStringLiteral("Error resetting settings.\n")))
+        readDeviceSettings();
 }
 
 void OKUKIPOInterface::calibratePressure(double MSLAltitude)
@@ -600,12 +608,8 @@ void OKUKIPOInterface::storeAlmanacs()
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
-    console(QStringLiteral("Storing almanacs (this could take up to a minute)..."));
-    const int result = command(OKUPacketCode::StoreAlmanacs, {}, LongCommandTimeoutMs);
-    if (result != OKUResultOk)
-        consoleError(QStringLiteral("Error storing almanacs.\n"), result);
-    else
-        console(QStringLiteral("Success.\n"));
+    reportedCommand(QStringLiteral("Storing almanacs (this could take up to a minute)..."), OKUPacketCode::StoreAlmanacs,
+                    LongCommandTimeoutMs, QStringLiteral("Error storing almanacs.\n"));
 }
 
 void OKUKIPOInterface::uploadAlmanacs()
@@ -630,12 +634,8 @@ void OKUKIPOInterface::clearSVData()
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
-    console(QStringLiteral("Clearing space vehicle data..."));
-    const int result = command(OKUPacketCode::ClearSVData, {}, OKUDefaultTimeoutMs);
-    if (result != OKUResultOk)
-        consoleError(QStringLiteral("Error clearing data.\n"), result);
-    else
-        console(QStringLiteral("Success.\n"));
+    reportedCommand(QStringLiteral("Clearing space vehicle data..."), OKUPacketCode::ClearSVData, OKUDefaultTimeoutMs,
+                    QStringLiteral("Error clearing data.\n"));
 }
 
 // ---------------------------------------------------------------- emulation
