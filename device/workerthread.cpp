@@ -10,6 +10,9 @@ OKUKIPOWorkerThread::OKUKIPOWorkerThread(QObject *consoleTarget)
 
 OKUKIPOWorkerThread::~OKUKIPOWorkerThread()
 {
+    // A running download or emulation would otherwise hold up the wait below.
+    operations->setDownloadCancel(true);
+    operations->stopEmulation();
     thread.quit();
     thread.wait();
 }

@@ -5,8 +5,9 @@
 #include <QThread>
 
 // The device operations worker on a thread of its own, as every user of it
-// runs it.  Destruction stops the thread and deletes the worker on it (its
-// poll timer can only be stopped there).
+// runs it.  Destruction ends a running download or emulation early, stops
+// the thread and deletes the worker on it (its poll timer can only be
+// stopped there), which closes the device handles.
 class OKUKIPOWorkerThread
 {
 public:
