@@ -395,8 +395,23 @@ void QGraphView::paintEvent(QPaintEvent *)
         clampOffsets();
         clampOrigin();
     }
-    QPainter painter(this);
-    // An OpenGL surface has no background of its own.
+    // Text and antialiased polylines cost several times more through a
+    // software OpenGL stack than through the raster engine, so the frame is
+    // drawn into an image and handed to the GL surface in one piece.
+    const QSize pixels = size() * devicePixelRatioF();
+    if (m_frame.size() != pixels) {
+        m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_frame.setDevicePixelRatio(devicePixelRatioF());
+    }
+    QPainter painter(&m_frame);
+    drawFrame(painter);
+    painter.end();
+    QPainter surface(this);
+    surface.drawImage(0, 0, m_frame);
+}
+
+void QGraphView::drawFrame(QPainter &painter)
+{
     painter.fillRect(rect(), Qt::white);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -413,7 +428,7 @@ void QGraphView::paintEvent(QPaintEvent *)
     painter.translate(m_offsetX, m_offsetY);
     drawAxes(painter, Mode::Normal);
     if (!m_axes->isEmpty()) {
-        QPen selectedPen(Qt::green, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+        const QPen selectedPen(Qt::green, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
         for (const std::shared_ptr<float> &timeline : *m_timelines)
             drawTimeline(painter, *m_axes->first(), *timeline, timeline == m_selectedTimeline ? selectedPen : QPen(Qt::green));
     }
@@ -472,7 +487,8 @@ void QGraphView::drawTicks(QPainter &painter, const Axis &axis, Direction direct
     if (!(pixelStep > 0) || !std::isfinite(pixelStep))
         return;
     // The visible device area in the painter's local coordinates.
-    const QRectF visible = painter.deviceTransform().inverted().mapRect(QRectF(rect()));
+    const QRectF visible = painter.deviceTransform().inverted().mapRect(
+        QRectF(0, 0, painter.device()->width(), painter.device()->height()));
     const double from = horizontal ? visible.left() : visible.top();
     const double to = horizontal ? visible.right() : visible.bottom();
     const int first = int(std::ceil(from / pixelStep));
