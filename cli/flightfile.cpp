@@ -1,0 +1,51 @@
+#include "cli/command.h"
+#include "model/eventfields.h"
+#include "model/flight.h"
+
+namespace {
+
+QByteArray eventJson(const OKUEvent &event)
+{
+    const EventDescription description = describeEvent(event);
+    QByteArray json = "{\"class\": " + jsonString(QString::fromLatin1(description.className));
+    for (const EventField &field : description.fields)
+        json += ", " + jsonString(QString::fromLatin1(field.name)) + ": " + jsonValue(field.value);
+    return json + '}';
+}
+
+QByteArray flightJson(const OKUKIPOFlight &flight)
+{
+    QByteArray json = "{\"value16\": " + QByteArray::number(flight.value16);
+    json += ", \"notes\": " + jsonString(QString::fromStdString(flight.notes));
+    json += ", \"accelInverted\": " + jsonValue(flight.accelInverted);
+    json += ", \"settings\": {\"valid\": " + jsonValue(flight.settings.valid);
+    json += ", \"bytes\": \"" + flight.settings.deviceBytes().toHex() + "\"}";
+    json += ", \"events\": [";
+    for (size_t i = 0; i < flight.events.size(); ++i)
+        json += (i ? ",\n" : "\n") + eventJson(*flight.events[i]);
+    return json + "\n]}";
+}
+
+
+const CliCommand dumpCommand("dump", "FLIGHT.kipo", [](const QStringList &arguments) {
+    if (arguments.size() != 1)
+        return cliFailure(QStringLiteral("usage: okukipo-cli dump FLIGHT.kipo"));
+    OKUKIPOFlight flight;
+    if (!flight.load(arguments.at(0)))
+        return cliFailure(QStringLiteral("cannot read %1").arg(arguments.at(0)));
+    cliPrint(flightJson(flight));
+    return 0;
+});
+
+const CliCommand resaveCommand("resave", "IN.kipo OUT.kipo", [](const QStringList &arguments) {
+    if (arguments.size() != 2)
+        return cliFailure(QStringLiteral("usage: okukipo-cli resave IN.kipo OUT.kipo"));
+    OKUKIPOFlight flight;
+    if (!flight.load(arguments.at(0)))
+        return cliFailure(QStringLiteral("cannot read %1").arg(arguments.at(0)));
+    if (!flight.save(arguments.at(1)))
+        return cliFailure(QStringLiteral("cannot write %1").arg(arguments.at(1)));
+    return 0;
+});
+
+} // namespace

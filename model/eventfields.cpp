@@ -1,0 +1,148 @@
+#include "model/eventfields.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+QVariantList boolList(const bool (&flags)[4])
+{
+    return {flags[0], flags[1], flags[2], flags[3]};
+}
+
+QString storedText(const std::string &text)
+{
+    return QString::fromLatin1(text.data(), int(text.size()));
+}
+
+void addLineFields(EventDescription &description, const OKULineReading &line)
+{
+    description.fields += {{"flag15", line.flag15}, {"flag14", line.flag14}, {"voltage", line.voltage}};
+}
+
+// Fills the class name and own fields; false for a class not listed.
+bool describeOwnFields(const OKUEvent &event, EventDescription &d)
+{
+    if (auto *e = dynamic_cast<const OKUEvent_DeltaTime *>(&event)) {
+        d = {"OKUEvent_DeltaTime", {{"deltaMs", e->deltaMs}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_Text *>(&event)) {
+        d = {"OKUEvent_Text", {{"text", storedText(e->text)}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_AccelZ *>(&event)) {
+        d = {"OKUEvent_AccelZ", {{"accelZ", e->accelZ}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_AccelXY *>(&event)) {
+        d = {"OKUEvent_AccelXY", {{"accelX", e->accelX}, {"accelY", e->accelY}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_GyroXYZ *>(&event)) {
+        d = {"OKUEvent_GyroXYZ", {{"x", e->x}, {"y", e->y}, {"z", e->z}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_MagXYZ *>(&event)) {
+        d = {"OKUEvent_MagXYZ", {{"x", e->x}, {"y", e->y}, {"z", e->z}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_Pressure *>(&event)) {
+        d = {"OKUEvent_Pressure", {{"pressure", e->pressure}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_ComputerBattery *>(&event)) {
+        d = {"OKUEvent_ComputerBattery", {{"voltage", e->voltage}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_EjectionBattery *>(&event)) {
+        d = {"OKUEvent_EjectionBattery", {{"voltage", e->voltage}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_Temperature *>(&event)) {
+        d = {"OKUEvent_Temperature", {{"temperature", e->temperature}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_LineA *>(&event)) {
+        d.className = "OKUEvent_LineA";
+        addLineFields(d, *e);
+    } else if (auto *e = dynamic_cast<const OKUEvent_LineB *>(&event)) {
+        d.className = "OKUEvent_LineB";
+        addLineFields(d, *e);
+    } else if (auto *e = dynamic_cast<const OKUEvent_LineC *>(&event)) {
+        d.className = "OKUEvent_LineC";
+        addLineFields(d, *e);
+    } else if (auto *e = dynamic_cast<const OKUEvent_LineD *>(&event)) {
+        d.className = "OKUEvent_LineD";
+        addLineFields(d, *e);
+    } else if (auto *e = dynamic_cast<const OKUEvent_GPSLLSol *>(&event)) {
+        d = {"OKUEvent_GPSLLSol",
+             {{"latitude", e->latitude}, {"longitude", e->longitude}, {"altitude", e->altitude},
+              {"satellites", e->satellites}, {"solution3D", e->solution3D}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_GPSTime *>(&event)) {
+        d = {"OKUEvent_GPSTime",
+             {{"timeOfWeek", e->timeOfWeek}, {"week", uint(e->week)}, {"timeValid", e->timeValid},
+              {"flag6", e->flag6}, {"leapSeconds", e->leapSeconds}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_Status *>(&event)) {
+        d = {"OKUEvent_Status",
+             {{"state", e->state}, {"lineAlert", boolList(e->lineAlert)},
+              {"lineContinuity", boolList(e->lineContinuity)}, {"lineOther", boolList(e->lineOther)}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_RSSI *>(&event)) {
+        d = {"OKUEvent_RSSI", {{"rssi", e->rssi}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_Ident *>(&event)) {
+        d = {"OKUEvent_Ident", {{"text", storedText(e->text)}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_Orientation *>(&event)) {
+        d = {"OKUEvent_Orientation", {{"x", e->x}, {"y", e->y}, {"z", e->z}, {"w", e->w}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_AuxDInput *>(&event)) {
+        d = {"OKUEvent_AuxDInput", {{"value", uint(e->value)}}};
+    } else if (auto *e = dynamic_cast<const OKUEvent_AuxEInput *>(&event)) {
+        d = {"OKUEvent_AuxEInput", {{"value", uint(e->value)}}};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QByteArray formatNumber(double value, int significantDigits)
+{
+    // JSON has no NaN or infinity.
+    if (!std::isfinite(value))
+        return QByteArrayLiteral("null");
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*g", significantDigits, value);
+    return QByteArray(text);
+}
+
+} // namespace
+
+EventDescription describeEvent(const OKUEvent &event)
+{
+    EventDescription own;
+    describeOwnFields(event, own);
+    EventDescription description;
+    description.className = own.className;
+    description.fields = {{"time", event.time}, {"referenceVoltage", event.referenceVoltage}};
+    description.fields += own.fields;
+    return description;
+}
+
+QByteArray jsonString(const QString &text)
+{
+    QByteArray json = "\"";
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+            json += '\\';
+            json += char(code);
+        } else if (code < 0x20) {
+            json += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0')).toLatin1();
+        } else {
+            json += QString(c).toUtf8();
+        }
+    }
+    return json + '"';
+}
+
+QByteArray jsonValue(const QVariant &value)
+{
+    switch (int(value.type())) {
+    case QMetaType::Float:
+        return formatNumber(double(value.toFloat()), 9);
+    case QMetaType::Double:
+        return formatNumber(value.toDouble(), 17);
+    case QMetaType::Bool:
+        return value.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
+    case QMetaType::Int:
+    case QMetaType::UInt:
+        return value.toString().toLatin1();
+    case QMetaType::QVariantList: {
+        QByteArray json = "[";
+        const QVariantList items = value.toList();
+        for (int i = 0; i < items.size(); ++i)
+            json += (i ? ", " : "") + jsonValue(items.at(i));
+        return json + ']';
+    }
+    default:
+        return jsonString(value.toString());
+    }
+}

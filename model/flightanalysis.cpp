@@ -1,0 +1,5 @@
+#include "model/flight.h"
+
+void OKUKIPOFlight::processFlight()
+{
+}

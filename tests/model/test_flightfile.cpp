@@ -1,0 +1,823 @@
+#include "flightfilebytes.h"
+#include "model/eventfields.h"
+#include "model/flight.h"
+#include "model/trace.h"
+
+#include <QtTest>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+
+// A small flight: two accelerations and a status, notes "hi".
+QByteArray goldenFlightBytes()
+{
+    return QByteArray::fromHex(
+        // header: signature length 22 and text, library version 15,
+        // sizes of int, long, float, double, endian marker 1
+        "16000000" "73657269616c697a6174696f6e3a3a61726368697665" "0f00" "04040408" "01000000"
+        // flight: tracking 0, version 3
+        "00" "03000000"
+        // event count 3, item version 0
+        "03000000" "00000000"
+        // AccelZ (class 2): tracking 1, version 3, object 0;
+        // OKUEvent: tracking 1, version 1, object 1; 3.3, 0, time 0.5; accelZ 1.25
+        "0200" "01" "03000000" "00000000" "01" "01000000" "01000000" "33335340" "00" "0000003f" "0000a03f"
+        // AccelZ again: class 2, object 2; OKUEvent object 3; 3.3, 0, time 1.0; accelZ -2
+        "0200" "02000000" "03000000" "33335340" "00" "0000803f" "000000c0"
+        // Status (class 13): tracking 1, version 1, object 4; OKUEvent object 5; 3.3, 0, time 1.5;
+        // state 2; lineAlert, lineContinuity, lineOther: count 4 and four bytes each
+        "0d00" "01" "01000000" "04000000" "05000000" "33335340" "00" "0000c03f" "02000000"
+        "04000000" "01000000" "04000000" "00000001" "04000000" "00000000"
+        // value16 0x1234, notes "hi"
+        "3412" "02000000" "6869"
+        // settings: tracking 0, version 3, valid 1, the 99 default device bytes
+        "00" "03000000" "01"
+        // firmwareVersion 528, pressureOffset, bytes 3 and 4, lineMode, lineOnTime
+        "1002" "00" "00" "00" "05060000" "14141414"
+        // lineTime, lineAltitude, lineDelay
+        "64009600c800c800" "f401960064006400" "0000000000000000"
+        // minComputerVoltage 60, callsign "KIPO", flags 0x92, write multiples 10, 1, 1, 0
+        "3c" "4b49504f0000" "92" "0a010100"
+        // writeRate, txPriority, RFChannel
+        "01010101010101010101010101010101" "01010000000205050505050000000001" "00"
+        // lineMaxAngle -10000 each, lineStage, flags2, remotePIN 1234, checksum
+        "f0d8f0d8f0d8f0d8" "02030405" "00" "d204" "b921"
+        // accelInverted
+        "01");
+}
+
+void fillGoldenFlight(OKUKIPOFlight &flight)
+{
+    auto *first = new OKUEvent_AccelZ;
+    first->time = 0.5f;
+    first->accelZ = 1.25f;
+    auto *second = new OKUEvent_AccelZ;
+    second->time = 1.0f;
+    second->accelZ = -2.0f;
+    auto *status = new OKUEvent_Status;
+    status->time = 1.5f;
+    status->state = 2;
+    status->lineAlert[0] = true;
+    status->lineContinuity[3] = true;
+    flight.events = {first, second, status};
+    flight.value16 = 0x1234;
+    flight.notes = "hi";
+    flight.settings.valid = true;
+    flight.accelInverted = true;
+}
+
+// Every field of every event, as JSON-ish text.
+QByteArray describeEvents(const OKUKIPOFlight &flight)
+{
+    QByteArray text;
+    for (const OKUEvent *event : flight.events) {
+        const EventDescription description = describeEvent(*event);
+        text += description.className;
+        for (const EventField &field : description.fields)
+            text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
+        text += '\n';
+    }
+    return text;
+}
+
+// Own fields only (no time, no reference voltage) of a single loaded event.
+QByteArray ownFields(const OKUEvent *event)
+{
+    const EventDescription description = describeEvent(*event);
+    QByteArray text = description.className;
+    for (const EventField &field : description.fields.mid(2))
+        text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
+    return text;
+}
+
+QByteArray f(float value)
+{
+    return jsonValue(value);
+}
+
+class TraceCapture
+{
+public:
+    TraceCapture()
+    {
+        okukipo::setTraceHandler([this](const QString &line) { lines << line; });
+    }
+    ~TraceCapture() { okukipo::setTraceHandler({}); }
+    QStringList errors() const { return lines.filter(QRegularExpression(QStringLiteral("^Error: "))); }
+    QStringList lines;
+};
+
+// The fields after the events of a current-version flight with defaults.
+QByteArray defaultTail()
+{
+    return ArchiveBytes()
+        .u16(256)
+        .str("")
+        .raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes()))
+        .u8(0)
+        .bytes();
+}
+
+} // namespace
+
+class TestFlightFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void savesGoldenBytes();
+    void loadsGoldenBytes();
+    void resavedFileIsByteIdentical();
+    void roundTripsEveryEventClass();
+    void roundTripsEmptyFlight();
+    void sortsEventsByTime();
+    void tracesProgress();
+
+    void loadsOldEventVersions_data();
+    void loadsOldEventVersions();
+    void loadsOldEventBaseVersion();
+    void loadsOldSettingsVersions_data();
+    void loadsOldSettingsVersions();
+    void rejectsOversizedOldCallsign();
+    void loadsOldFlightVersions_data();
+    void loadsOldFlightVersions();
+    void readsNothingOfUnknownFlightVersion();
+
+    void missingFileFailsToLoad();
+    void rejectsForeignHeaders_data();
+    void rejectsForeignHeaders();
+    void survivesTruncationAtEveryByte();
+    void survivesDamagedItems_data();
+    void survivesDamagedItems();
+    void dropsEmptyAndRepeatedEntries();
+    void survivesRandomBytes();
+
+    void saveFailsWithoutTouchingTheTarget_data();
+    void saveFailsWithoutTouchingTheTarget();
+    void saveFailsWhenTheDiskIsFull();
+
+private:
+    QString writeFile(const QByteArray &bytes);
+    QTemporaryDir m_dir;
+    int m_fileNumber = 0;
+};
+
+void TestFlightFile::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestFlightFile::writeFile(const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(QStringLiteral("flight%1.kipo").arg(++m_fileNumber));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file");
+    return path;
+}
+
+static QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TestFlightFile::savesGoldenBytes()
+{
+    OKUKIPOFlight flight;
+    fillGoldenFlight(flight);
+    const QString path = m_dir.filePath(QStringLiteral("golden.kipo"));
+    QVERIFY(flight.save(path));
+    QCOMPARE(readFile(path).toHex(), goldenFlightBytes().toHex());
+}
+
+void TestFlightFile::loadsGoldenBytes()
+{
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(goldenFlightBytes())));
+    QCOMPARE(trace.errors(), QStringList());
+    OKUKIPOFlight expected;
+    fillGoldenFlight(expected);
+    QCOMPARE(describeEvents(flight), describeEvents(expected));
+    QCOMPARE(flight.value16, quint16(0x1234));
+    QCOMPARE(flight.notes, std::string("hi"));
+    QCOMPARE(flight.settings.deviceBytes(), OKUKIPOSettings().deviceBytes());
+    QVERIFY(flight.settings.valid);
+    QVERIFY(flight.accelInverted);
+}
+
+void TestFlightFile::resavedFileIsByteIdentical()
+{
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(goldenFlightBytes())));
+    const QString path = m_dir.filePath(QStringLiteral("resaved.kipo"));
+    QVERIFY(flight.save(path));
+    QCOMPARE(readFile(path).toHex(), goldenFlightBytes().toHex());
+}
+
+void TestFlightFile::roundTripsEveryEventClass()
+{
+    OKUKIPOFlight flight;
+    auto stamp = [&flight](OKUEvent *event) {
+        event->time = 0.125f * float(flight.events.size() + 1);
+        event->referenceVoltage = 3.0f + event->time;
+        flight.events.push_back(event);
+    };
+    auto *text = new OKUEvent_Text;
+    text->text = std::string("line\0two \"quoted\"", 17);
+    stamp(text);
+    auto *accelZ = new OKUEvent_AccelZ;
+    accelZ->accelZ = -12.5f;
+    stamp(accelZ);
+    auto *accelXY = new OKUEvent_AccelXY;
+    accelXY->accelX = 0.1f;
+    accelXY->accelY = -0.2f;
+    stamp(accelXY);
+    auto *pressure = new OKUEvent_Pressure;
+    pressure->pressure = 101325.0f;
+    stamp(pressure);
+    auto *computer = new OKUEvent_ComputerBattery;
+    computer->voltage = 7.4f;
+    stamp(computer);
+    auto *ejection = new OKUEvent_EjectionBattery;
+    ejection->voltage = 9.1f;
+    stamp(ejection);
+    auto *temperature = new OKUEvent_Temperature;
+    temperature->temperature = -3.25f;
+    stamp(temperature);
+    auto *auxD = new OKUEvent_AuxDInput;
+    auxD->value = 0xBEEF;
+    stamp(auxD);
+    auto *auxE = new OKUEvent_AuxEInput;
+    auxE->value = 7;
+    stamp(auxE);
+    auto *position = new OKUEvent_GPSLLSol;
+    position->latitude = 47.123456789012345;
+    position->longitude = -122.98765432109876;
+    position->altitude = 1234.5f;
+    position->satellites = 31;
+    position->solution3D = true;
+    stamp(position);
+    auto *rssi = new OKUEvent_RSSI;
+    rssi->rssi = -97.0f;
+    stamp(rssi);
+    auto *ident = new OKUEvent_Ident;
+    ident->text = "KIPO22";
+    stamp(ident);
+    auto *status = new OKUEvent_Status;
+    status->state = 4;
+    status->lineAlert[3] = true;
+    status->lineContinuity[1] = true;
+    status->lineOther[0] = true;
+    stamp(status);
+    auto *gpsTime = new OKUEvent_GPSTime;
+    gpsTime->timeOfWeek = 604799999;
+    gpsTime->week = 2300;
+    gpsTime->timeValid = true;
+    gpsTime->leapSeconds = 18;
+    stamp(gpsTime);
+    auto *gyro = new OKUEvent_GyroXYZ;
+    gyro->x = 1.5f;
+    gyro->y = -2.5f;
+    gyro->z = 2000.0f;
+    stamp(gyro);
+    auto *mag = new OKUEvent_MagXYZ;
+    mag->x = 1e-6f;
+    mag->z = -3e-5f;
+    stamp(mag);
+    auto line = [&stamp](auto *event) {
+        event->flag15 = true;
+        event->voltage = 3.25f;
+        stamp(event);
+    };
+    line(new OKUEvent_LineA);
+    line(new OKUEvent_LineB);
+    line(new OKUEvent_LineC);
+    line(new OKUEvent_LineD);
+    auto *orientation = new OKUEvent_Orientation;
+    orientation->x = 0.5f;
+    orientation->w = -0.75f;
+    stamp(orientation);
+    flight.value16 = 65535;
+    flight.notes = "Windy.\nSecond line";
+    flight.settings.callsign[5] = 'Z';
+    flight.settings.lineMaxAngle[1] = OKUKIPOSettings::encodeMaxAngle(20);
+    flight.settings.updateChecksum();
+
+    const QString path = m_dir.filePath(QStringLiteral("every.kipo"));
+    QVERIFY(flight.save(path));
+    OKUKIPOFlight loaded;
+    TraceCapture trace;
+    QVERIFY(loaded.load(path));
+    QCOMPARE(trace.errors(), QStringList());
+    QCOMPARE(loaded.events.size(), size_t(21));
+    QCOMPARE(describeEvents(loaded), describeEvents(flight));
+    QCOMPARE(loaded.value16, flight.value16);
+    QCOMPARE(loaded.notes, flight.notes);
+    QCOMPARE(loaded.settings.deviceBytes(), flight.settings.deviceBytes());
+    QCOMPARE(loaded.settings.valid, false);
+    QCOMPARE(loaded.accelInverted, false);
+}
+
+void TestFlightFile::roundTripsEmptyFlight()
+{
+    OKUKIPOFlight flight;
+    const QString path = m_dir.filePath(QStringLiteral("empty.kipo"));
+    QVERIFY(flight.save(path));
+    QCOMPARE(readFile(path), flightFile(3, storedEvents({}) + defaultTail()));
+    TraceCapture trace;
+    OKUKIPOFlight loaded;
+    QVERIFY(loaded.load(path));
+    QCOMPARE(trace.errors(), QStringList());
+    QVERIFY(loaded.events.empty());
+}
+
+void TestFlightFile::sortsEventsByTime()
+{
+    const QVector<StoredEvent> events = {
+        {AccelZId, 3, ArchiveBytes().f32(3).bytes(), eventBase(3.0f)},
+        {AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(1.0f)},
+        {PressureId, 1, ArchiveBytes().f32(2).bytes(), eventBase(2.0f)},
+        {AccelZId, 3, ArchiveBytes().f32(0).bytes(), eventBase(0.0f)},
+    };
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents(events) + defaultTail()))));
+    QCOMPARE(flight.events.size(), size_t(4));
+    for (size_t i = 0; i < flight.events.size(); ++i)
+        QCOMPARE(flight.events[i]->time, float(i));
+}
+
+void TestFlightFile::tracesProgress()
+{
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    const QString path = m_dir.filePath(QStringLiteral("traced.kipo"));
+    QVERIFY(flight.save(path));
+    QVERIFY(flight.load(path));
+    QCOMPARE(trace.lines,
+             QStringList({"Saving...", "Serializing...", "class {OKUKIPOFlight} version: 3", "Settings version: 3",
+                          "Firmware version: 528", "Checking...", "Loading...", "class {OKUKIPOFlight} version: 3",
+                          "Settings version: 3", "Firmware version: 528", "Loaded", "Straightening..."}));
+}
+
+void TestFlightFile::loadsOldEventVersions_data()
+{
+    QTest::addColumn<int>("classId");
+    QTest::addColumn<int>("classVersion");
+    QTest::addColumn<QByteArray>("fields");
+    QTest::addColumn<float>("referenceVoltage");
+    QTest::addColumn<QByteArray>("expected");
+
+    auto bytes = [] { return ArchiveBytes(); };
+    QTest::newRow("AccelZ 2 small value") << int(AccelZId) << 2 << bytes().f32(1.5f).bytes() << 3.3f
+                                          << QByteArray("OKUEvent_AccelZ accelZ=1.5");
+    QTest::newRow("AccelZ 2 old gain") << int(AccelZId) << 2 << bytes().f32(-10.0f).bytes() << 3.3f
+                                       << "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f);
+    QTest::newRow("AccelZ 1 counts") << int(AccelZId) << 1 << bytes().i16(-256).bytes() << 3.3f
+                                     << QByteArray("OKUEvent_AccelZ accelZ=-1");
+    QTest::newRow("AccelZ 0 offset counts") << int(AccelZId) << 0 << bytes().u16(2304).bytes() << 3.3f
+                                            << QByteArray("OKUEvent_AccelZ accelZ=15.625");
+    QTest::newRow("AccelZ 0 lowest") << int(AccelZId) << 0 << bytes().u16(0).bytes() << 3.3f
+                                     << QByteArray("OKUEvent_AccelZ accelZ=-125");
+    // 65535 * 15.625 - 32000 = 991984.375, which wraps to 8944 in 16 bits.
+    QTest::newRow("AccelZ 0 wraps") << int(AccelZId) << 0 << bytes().u16(65535).bytes() << 3.3f
+                                    << QByteArray("OKUEvent_AccelZ accelZ=34.9375");
+    QTest::newRow("AccelXY 2 stored Y first") << int(AccelXYId) << 2 << bytes().f32(2.0f).f32(1.0f).bytes() << 3.3f
+                                              << QByteArray("OKUEvent_AccelXY accelX=1 accelY=2");
+    QTest::newRow("AccelXY 1 counts") << int(AccelXYId) << 1 << bytes().i16(256).i16(-128).bytes() << 3.3f
+                                      << QByteArray("OKUEvent_AccelXY accelX=1 accelY=-0.5");
+    QTest::newRow("AccelXY 0 third axis dropped") << int(AccelXYId) << 0 << bytes().i16(256).i16(512).i16(999).bytes()
+                                                  << 3.3f << QByteArray("OKUEvent_AccelXY accelX=1 accelY=2");
+    QTest::newRow("Pressure 0 counts") << int(PressureId) << 0 << bytes().u16(1000).bytes() << 3.3f
+                                       << "OKUEvent_Pressure pressure=" + f(1000.0f * 6.781684398651123f + 10555.5556640625f);
+    QTest::newRow("ComputerBattery 0 counts")
+        << int(ComputerBatteryId) << 0 << bytes().u16(1000).bytes() << 5.0f
+        << "OKUEvent_ComputerBattery voltage=" + f(1000.0f * 5.0f * 0.00019089718989562243f);
+    QTest::newRow("EjectionBattery 0 counts")
+        << int(EjectionBatteryId) << 0 << bytes().u16(2000).bytes() << 3.3f
+        << "OKUEvent_EjectionBattery voltage=" + f(2000.0f * 3.3f * 0.00019089718989562243f);
+    QTest::newRow("Temperature 0 counts")
+        << int(TemperatureId) << 0 << bytes().u16(2000).bytes() << 3.3f
+        << "OKUEvent_Temperature temperature=" + f(2000.0f * 3.3f * 0.006103515625f - 50.0f);
+    QTest::newRow("RSSI 0 counts")
+        << int(RSSIId) << 0 << bytes().u32(20000).bytes() << 4.0f
+        << "OKUEvent_RSSI rssi=" + f(((20000.0f * 4.0f * 6.103515625e-05f) - 2.0f) * 66.66667175292969f);
+    QTest::newRow("GPSLLSol 3 flags byte")
+        << int(GPSLLSolId) << 3 << bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A).bytes() << 3.3f
+        << QByteArray("OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
+    QTest::newRow("GPSLLSol 2 skips a word")
+        << int(GPSLLSolId) << 2 << bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05).bytes() << 3.3f
+        << QByteArray("OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
+    QTest::newRow("GPSLLSol 1 single precision")
+        << int(GPSLLSolId) << 1 << bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F).bytes() << 3.3f
+        << "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
+               + " altitude=1 satellites=31 solution3D=true";
+    QTest::newRow("GPSLLSol 0 3D fix")
+        << int(GPSLLSolId) << 0
+        << bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01).bytes() << 3.3f
+        << QByteArray("OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
+    QTest::newRow("GPSLLSol 0 2D fix")
+        << int(GPSLLSolId) << 0
+        << bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01).bytes() << 3.3f
+        << QByteArray("OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
+    QTest::newRow("GPSTime 1 one flag for both")
+        << int(GPSTimeId) << 1 << bytes().u32(5000).u16(1999).u8(1).i32(17).bytes() << 3.3f
+        << QByteArray("OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
+    QTest::newRow("GPSTime 0 flags byte")
+        << int(GPSTimeId) << 0 << bytes().u32(5000).u16(1999).u8(0x85).bytes() << 3.3f
+        << QByteArray("OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
+    QTest::newRow("Status 0 bit 6 wins")
+        << int(StatusId) << 0 << bytes().u8(0xC5).bytes() << 3.3f
+        << QByteArray("OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
+                      " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
+    QTest::newRow("Status 0 continuity")
+        << int(StatusId) << 0 << bytes().u8(0xB8).bytes() << 3.3f
+        << QByteArray("OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
+                      " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
+}
+
+void TestFlightFile::loadsOldEventVersions()
+{
+    QFETCH(int, classId);
+    QFETCH(int, classVersion);
+    QFETCH(QByteArray, fields);
+    QFETCH(float, referenceVoltage);
+    QFETCH(QByteArray, expected);
+
+    const StoredEvent event{qint16(classId), quint32(classVersion), fields, eventBase(0.75f, referenceVoltage)};
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({event}) + defaultTail()))));
+    QCOMPARE(trace.errors(), QStringList());
+    QCOMPARE(flight.events.size(), size_t(1));
+    QCOMPARE(ownFields(flight.events[0]), expected);
+    QCOMPARE(flight.events[0]->time, 0.75f);
+    QCOMPARE(flight.events[0]->referenceVoltage, referenceVoltage);
+}
+
+void TestFlightFile::loadsOldEventBaseVersion()
+{
+    // Version 0 of the OKUEvent part stored the time as whole milliseconds.
+    const QByteArray oldBase = ArchiveBytes().f32(5.0f).u8(0x55).u32(1500).bytes();
+    const StoredEvent event{TemperatureId, 0, ArchiveBytes().u16(1000).bytes(), oldBase};
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({event}, 0) + defaultTail()))));
+    QCOMPARE(flight.events.size(), size_t(1));
+    QCOMPARE(flight.events[0]->time, 1.5f);
+    QCOMPARE(flight.events[0]->referenceVoltage, 5.0f);
+    QCOMPARE(ownFields(flight.events[0]), "OKUEvent_Temperature temperature=" + f(1000.0f * 5.0f * 0.006103515625f - 50.0f));
+}
+
+void TestFlightFile::loadsOldSettingsVersions_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("expectedDevice");
+
+    const QByteArray defaults = OKUKIPOSettings().deviceBytes();
+
+    // Version 2: the current layout without the last entry of both tables.
+    QByteArray old2 = defaults.left(97);
+    old2[0] = 0x01;
+    old2[1] = 0x02;
+    for (int i = 0; i < 15; ++i) {
+        old2[49 + i] = char(i + 2);
+        old2[65 + i] = char(9 - i / 2);
+    }
+    old2[64] = char(0x77);
+    old2[80] = char(0x77);
+    old2[81] = 42;
+    old2[82] = 0x10;
+    old2[90] = 7;
+    old2[94] = 0x3E;
+    old2[95] = char(0xAA);
+    old2[96] = char(0xBB);
+    QByteArray expected2 = old2.left(95) + QByteArray(4, '\0');
+    expected2[64] = defaults.at(64);
+    expected2[80] = defaults.at(80);
+    QTest::newRow("version 2") << 2 << old2 << expected2;
+
+    // Version 1: 15-entry tables back to back, then the radio channel.
+    QByteArray old1 = defaults.left(49);
+    old1[0] = 0x01;
+    old1[1] = 0x02;
+    old1[5] = 2;
+    old1[38] = 'X';
+    for (int i = 0; i < 15; ++i)
+        old1 += char(i + 2);
+    for (int i = 0; i < 15; ++i)
+        old1 += char(9 - i / 2);
+    old1 += char(42);
+    old1 += QByteArray::fromHex("cdab");
+    QCOMPARE(old1.size(), 82);
+    QByteArray expected1 = defaults;
+    expected1.replace(0, 64, old1.left(64));
+    expected1.replace(65, 15, old1.mid(64, 15));
+    expected1[81] = 42;
+    QTest::newRow("version 1") << 1 << old1 << expected1;
+
+    // Version 0: separate fields, of which only the firmware version survives.
+    ArchiveBytes old0;
+    old0.u16(0x0105);
+    for (int i = 0; i < 8; ++i)
+        old0.u8(0x11);
+    for (int i = 0; i < 9; ++i)
+        old0.u16(0x2222);
+    old0.u8(0x33).u32(6).raw("ABCDEF").u8(0x44);
+    for (int i = 0; i < 4; ++i)
+        old0.u16(0x5555);
+    old0.u8(1).u8(2).u8(3).u16(0x6666);
+    QByteArray expected0 = defaults;
+    expected0[0] = 0x05;
+    expected0[1] = 0x01;
+    QTest::newRow("version 0") << 0 << old0.bytes() << expected0;
+}
+
+void TestFlightFile::loadsOldSettingsVersions()
+{
+    QFETCH(int, version);
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, expectedDevice);
+
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    const QByteArray tail = ArchiveBytes().u16(7).str("n").raw(storedSettings(quint32(version), true, stored)).u8(1).bytes();
+    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({}) + tail))));
+    QCOMPARE(trace.errors(), QStringList());
+    QVERIFY(trace.lines.contains(QStringLiteral("Settings version: %1").arg(version)));
+    QVERIFY(flight.settings.valid);
+    QVERIFY(flight.settings.hasValidChecksum());
+    QCOMPARE(flight.settings.deviceBytes().left(97).toHex(), expectedDevice.left(97).toHex());
+    QVERIFY(flight.accelInverted);
+}
+
+void TestFlightFile::rejectsOversizedOldCallsign()
+{
+    ArchiveBytes old0;
+    old0.u16(0x0105).raw(QByteArray(8, 0)).raw(QByteArray(18, 0)).u8(0).u32(7).raw("ABCDEFG");
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    const QByteArray tail = ArchiveBytes().u16(7).str("n").raw(storedSettings(0, true, old0.bytes())).bytes();
+    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({}) + tail))));
+    QCOMPARE(trace.errors(), QStringList({"Error: array size too short"}));
+    QCOMPARE(flight.notes, std::string("n"));
+}
+
+void TestFlightFile::loadsOldFlightVersions_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QByteArray>("afterNotes");
+    QTest::addColumn<float>("timeFactor");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<bool>("accelInverted");
+
+    auto settingsWithFirmware = [](quint16 firmware, bool valid) {
+        OKUKIPOSettings settings;
+        settings.firmwareVersion = firmware;
+        settings.updateChecksum();
+        return storedSettings(3, valid, settings.deviceBytes());
+    };
+    QTest::newRow("2, flag 1") << 2 << settingsWithFirmware(528, true) + '\x01' << 1.0f << true << true;
+    QTest::newRow("2, flag 2 is not inverted") << 2 << settingsWithFirmware(528, true) + '\x02' << 1.0f << true << false;
+    QTest::newRow("1, slow clock 512") << 1 << settingsWithFirmware(512, true) << 1.0297601f << true << false;
+    QTest::newRow("1, slow clock 513") << 1 << settingsWithFirmware(513, true) << 1.0297601f << true << false;
+    QTest::newRow("1, slow clock 514") << 1 << settingsWithFirmware(514, true) << 1.0297601f << true << false;
+    QTest::newRow("1, firmware 515") << 1 << settingsWithFirmware(515, true) << 1.0f << true << false;
+    QTest::newRow("1, not valid") << 1 << settingsWithFirmware(513, false) << 1.0f << false << false;
+    QTest::newRow("0, no settings") << 0 << QByteArray() << 1.0f << false << false;
+}
+
+void TestFlightFile::loadsOldFlightVersions()
+{
+    QFETCH(int, version);
+    QFETCH(QByteArray, afterNotes);
+    QFETCH(float, timeFactor);
+    QFETCH(bool, valid);
+    QFETCH(bool, accelInverted);
+
+    const QVector<StoredEvent> events = {
+        {AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(0.5f)},
+        {AccelZId, 3, ArchiveBytes().f32(2).bytes(), eventBase(10.0f)},
+    };
+    const QByteArray fields = storedEvents(events) + ArchiveBytes().u16(99).str("old").raw(afterNotes).bytes();
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(flightFile(quint32(version), fields))));
+    QCOMPARE(trace.errors(), QStringList());
+    QVERIFY(trace.lines.contains(QStringLiteral("class {OKUKIPOFlight} version: %1").arg(version)));
+    QCOMPARE(flight.events.size(), size_t(2));
+    QCOMPARE(flight.events[0]->time, 0.5f * timeFactor);
+    QCOMPARE(flight.events[1]->time, 10.0f * timeFactor);
+    QCOMPARE(flight.value16, quint16(99));
+    QCOMPARE(flight.notes, std::string("old"));
+    QCOMPARE(flight.settings.valid, valid);
+    QCOMPARE(flight.accelInverted, accelInverted);
+}
+
+void TestFlightFile::readsNothingOfUnknownFlightVersion()
+{
+    const QByteArray fields = storedEvents({{AccelZId, 3, ArchiveBytes().f32(1).bytes()}}) + defaultTail();
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(flightFile(4, fields))));
+    QCOMPARE(trace.lines, QStringList({"Checking...", "Loading...", "class {OKUKIPOFlight} version: 4", "Loaded",
+                                       "Straightening..."}));
+    QVERIFY(flight.events.empty());
+    QCOMPARE(flight.value16, quint16(256));
+}
+
+void TestFlightFile::missingFileFailsToLoad()
+{
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    const QString path = m_dir.filePath(QStringLiteral("missing.kipo"));
+    QVERIFY(!flight.load(path));
+    QCOMPARE(trace.lines, QStringList({"Checking...", "file not good: " + path}));
+}
+
+void TestFlightFile::rejectsForeignHeaders_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<QString>("error");
+    // Offsets into the header: 0 length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
+    QTest::newRow("64-bit long") << 29 << QByteArray("\x08", 1) << "Error: incompatible native format - size of long";
+    QTest::newRow("int") << 28 << QByteArray("\x02", 1) << "Error: incompatible native format - size of int";
+    QTest::newRow("float") << 30 << QByteArray("\x08", 1) << "Error: incompatible native format - size of float";
+    QTest::newRow("double") << 31 << QByteArray("\x04", 1) << "Error: incompatible native format - size of double";
+    QTest::newRow("big endian") << 32 << QByteArray::fromHex("00000001") << "Error: incompatible native format - endian setting";
+    QTest::newRow("signature") << 4 << QByteArray("S") << "Error: invalid signature";
+    QTest::newRow("signature length") << 0 << QByteArray::fromHex("ffffff7f") << "Error: input stream error";
+    QTest::newRow("future library") << 26 << QByteArray::fromHex("ff00") << "Error: unsupported version";
+}
+
+void TestFlightFile::rejectsForeignHeaders()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, replacement);
+    QFETCH(QString, error);
+    QByteArray bytes = goldenFlightBytes();
+    bytes.replace(offset, replacement.size(), replacement);
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(bytes)));
+    QCOMPARE(trace.errors(), QStringList({error}));
+    QVERIFY(flight.events.empty());
+}
+
+void TestFlightFile::survivesTruncationAtEveryByte()
+{
+    const QByteArray golden = goldenFlightBytes();
+    for (int length = 0; length < golden.size(); ++length) {
+        TraceCapture trace;
+        OKUKIPOFlight flight;
+        QVERIFY(flight.load(writeFile(golden.left(length))));
+        QCOMPARE(trace.errors().size(), 1);
+        QVERIFY(flight.events.size() <= 3);
+        for (const OKUEvent *event : flight.events)
+            QVERIFY(event);
+    }
+}
+
+void TestFlightFile::survivesDamagedItems_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("eventCount");
+    QTest::addColumn<QByteArray>("notes");
+
+    // Offsets into the golden file: 41 event count, 105 the class id of the
+    // third record, 133 its first array count, 159 the length of the notes.
+    // After the last record the value16 bytes read as an unknown class id; an
+    // unknown class id makes the archive read a class name, which runs past the end.
+    QTest::newRow("event count 2^31") << 41 << QByteArray::fromHex("00000080") << "Error: unregistered class" << 3
+                                      << QByteArray();
+    QTest::newRow("unknown class id") << 105 << QByteArray::fromHex("2800") << "Error: input stream error" << 2
+                                      << QByteArray();
+    QTest::newRow("negative class id") << 105 << QByteArray::fromHex("fbff") << "Error: unregistered class" << 2
+                                       << QByteArray();
+    QTest::newRow("status array too long") << 133 << QByteArray::fromHex("05000000") << "Error: array size too short"
+                                           << 2 << QByteArray();
+    QTest::newRow("notes beyond end of file") << 159 << QByteArray::fromHex("ffffff7f") << "Error: input stream error"
+                                              << 3 << QByteArray();
+    QTest::newRow("notes length 2^32 - 1") << 159 << QByteArray::fromHex("ffffffff") << "Error: input stream error"
+                                           << 3 << QByteArray();
+}
+
+void TestFlightFile::survivesDamagedItems()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, replacement);
+    QFETCH(QString, error);
+    QFETCH(int, eventCount);
+    QFETCH(QByteArray, notes);
+    QByteArray bytes = goldenFlightBytes();
+    bytes.replace(offset, replacement.size(), replacement);
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(bytes)));
+    QCOMPARE(trace.errors(), QStringList({error}));
+    QCOMPARE(int(flight.events.size()), eventCount);
+    QCOMPARE(QByteArray::fromStdString(flight.notes), notes);
+}
+
+void TestFlightFile::dropsEmptyAndRepeatedEntries()
+{
+    // A null pointer (class id -1) and a reference to the first record (its class id and object id 0).
+    QByteArray events = storedEvents({{AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(0.5f)}});
+    events.replace(0, 4, ArchiveBytes().u32(3).bytes());
+    events += ArchiveBytes().i16(-1).i16(AccelZId).u32(0).bytes();
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(flightFile(3, events + defaultTail()))));
+    QCOMPARE(trace.errors(), QStringList());
+    QCOMPARE(flight.events.size(), size_t(1));
+    QCOMPARE(flight.events[0]->time, 0.5f);
+}
+
+void TestFlightFile::survivesRandomBytes()
+{
+    QRandomGenerator random(20260);
+    const QByteArray golden = goldenFlightBytes();
+    for (int round = 0; round < 300; ++round) {
+        QByteArray bytes = golden;
+        // Keep the header now and then, so that damage reaches the flight itself.
+        const int from = round % 2 ? 36 : 0;
+        for (int i = 0; i < 1 + round % 8; ++i)
+            bytes[from + int(random.bounded(bytes.size() - from))] = char(random.bounded(256));
+        if (round % 3 == 0)
+            bytes.truncate(int(random.bounded(bytes.size())));
+        TraceCapture trace;
+        OKUKIPOFlight flight;
+        QVERIFY(flight.load(writeFile(bytes)));
+        for (const OKUEvent *event : flight.events)
+            QVERIFY(event);
+    }
+}
+
+void TestFlightFile::saveFailsWithoutTouchingTheTarget_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("unsavableEvent");
+    QTest::newRow("folder missing") << QStringLiteral("missing/flight.kipo") << false;
+    QTest::newRow("target is a folder") << QStringLiteral("folder") << false;
+    QTest::newRow("archive error midway") << QStringLiteral("existing.kipo") << true;
+}
+
+void TestFlightFile::saveFailsWithoutTouchingTheTarget()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, unsavableEvent);
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder")));
+    const QString existing = writeFile(goldenFlightBytes());
+    const QString path = m_dir.filePath(target);
+    if (unsavableEvent)
+        QVERIFY(QFile::copy(existing, path));
+
+    OKUKIPOFlight flight;
+    fillGoldenFlight(flight);
+    // Live-only records have no file form: the archive fails after writing the first events.
+    if (unsavableEvent)
+        flight.events.push_back(new OKUEvent_DeltaTime);
+    TraceCapture trace;
+    QVERIFY(!flight.save(path));
+    if (unsavableEvent) {
+        QCOMPARE(trace.errors(), QStringList({"Error: unregistered class - derived class not registered or exported"}));
+        QCOMPARE(readFile(path), goldenFlightBytes());
+    }
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
+}
+
+void TestFlightFile::saveFailsWhenTheDiskIsFull()
+{
+    const QString path = writeFile(goldenFlightBytes());
+    OKUKIPOFlight flight;
+    fillGoldenFlight(flight);
+    flight.notes = std::string(4096, 'n');
+
+    // A file size limit makes writes fail as a full disk does.
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = previous;
+    limited.rlim_cur = 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool saved = flight.save(path);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!saved);
+    QCOMPARE(readFile(path), goldenFlightBytes());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestFlightFile)
+#include "test_flightfile.moc"
