@@ -93,7 +93,8 @@ QGraphView::QGraphView(QList<Axis *> *axes, QWidget *parent)
 void QGraphView::setTimelines(std::shared_ptr<Timelines> timelines)
 {
     m_selectedTimeline.reset();
-    m_timelines = std::move(timelines);
+    // Every gesture reaches for the vector, so there always is one.
+    m_timelines = timelines ? std::move(timelines) : std::make_shared<Timelines>();
 }
 
 void QGraphView::setOffset(const QPointF &offset)

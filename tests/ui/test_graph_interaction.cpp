@@ -410,6 +410,13 @@ private slots:
         QVERIFY(second->view()->selectedTimeline());
         second->view()->setTimelines(std::make_shared<Timelines>());
         QVERIFY(!second->view()->selectedTimeline());
+
+        // Without a vector the view keeps an empty one of its own.
+        second->view()->setTimelines(nullptr);
+        QVERIFY(second->view()->timelines());
+        QTest::keyClick(second->view(), Qt::Key_Space);
+        QTest::mouseClick(second->view(), Qt::LeftButton, Qt::NoModifier, QPoint(pixelOfTime(second->view(), 2.0), 30));
+        QCOMPARE(second->view()->timelines()->size(), size_t(1));
     }
 
     void pressesOnAGraphWithoutAxesOnlyPan()
