@@ -66,6 +66,16 @@ void drawBoxedText(QPainter &painter, const QPointF &at, const QColor &backgroun
     painter.restore();
 }
 
+// The factor nearest to the wanted one that keeps the zoom within 1 and the maximum.
+double withinZoomLimits(double factor, double zoom, double maximum)
+{
+    if (zoom * factor < 1)
+        factor = 1 / zoom;
+    if (zoom * factor > maximum)
+        factor = maximum / zoom;
+    return factor;
+}
+
 // The visible device columns of the painter, from its clip and the paint device.
 PixelColumns visibleColumns(const QPainter &painter, double scaleX, double margin)
 {
@@ -140,22 +150,12 @@ void QGraphView::removeTracker()
 
 void QGraphView::zoomX(float zoom)
 {
-    double factor = zoom;
-    if (m_zoomX * factor > m_maximumZoomX)
-        factor = m_maximumZoomX / m_zoomX;
-    if (m_zoomX * factor < 1)
-        factor = 1 / m_zoomX;
-    zoomAbout(factor, 1, QPointF(width() / 2, height() / 2));
+    zoomAbout(withinZoomLimits(zoom, m_zoomX, m_maximumZoomX), 1, QPointF(width() / 2, height() / 2));
 }
 
 void QGraphView::zoomY(float zoom)
 {
-    double factor = zoom;
-    if (m_zoomY * factor > m_maximumZoomY)
-        factor = m_maximumZoomY / m_zoomY;
-    if (m_zoomY * factor < 1)
-        factor = 1 / m_zoomY;
-    zoomAbout(1, factor, QPointF(width() / 2, height() / 2));
+    zoomAbout(1, withinZoomLimits(zoom, m_zoomY, m_maximumZoomY), QPointF(width() / 2, height() / 2));
 }
 
 void QGraphView::fit()
@@ -279,16 +279,9 @@ void QGraphView::wheelEvent(QWheelEvent *event)
 {
     const QPoint angle = event->angleDelta();
     const int delta = angle.y() != 0 ? angle.y() : angle.x();
-    double factor = std::clamp(std::pow(0.8, -delta / wheelNotch), 0.1, 10.0);
-    // The same factor for both directions; the later limit wins.
-    if (m_zoomX * factor < 1)
-        factor = 1 / m_zoomX;
-    if (m_zoomX * factor > m_maximumZoomX)
-        factor = m_maximumZoomX / m_zoomX;
-    if (m_zoomY * factor < 1)
-        factor = 1 / m_zoomY;
-    if (m_zoomY * factor > m_maximumZoomY)
-        factor = m_maximumZoomY / m_zoomY;
+    const double wanted = std::clamp(std::pow(0.8, -delta / wheelNotch), 0.1, 10.0);
+    // The same factor for both directions; the vertical limits win.
+    const double factor = withinZoomLimits(withinZoomLimits(wanted, m_zoomX, m_maximumZoomX), m_zoomY, m_maximumZoomY);
     zoomAbout(factor, factor, event->position());
     event->accept();
 }
