@@ -81,6 +81,11 @@ double FlightLogic::pressureAltitude(double pressure)
     return (1.0 - std::pow(std::max(pressure, 1.0) / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
 }
 
+double FlightLogic::standardPressure(double altitudeAboveSea)
+{
+    return 101325.0 * std::pow(1.0 - 2.2557924e-05 * altitudeAboveSea, 5.255882740020752);
+}
+
 const FlightLogicOutput &FlightLogic::step(const SensorFrame &frame)
 {
     time += StepSeconds;

@@ -406,7 +406,7 @@ private slots:
         changed.updateChecksum();
         host.writeSettings(changed.deviceBytes());
         QCOMPARE(host.receive().code, quint8(0x09));
-        QCOMPARE(computer.device().settings().remotePIN, okukipo::sim::factorySettings().remotePIN);
+        QCOMPARE(quint16(computer.device().settings().remotePIN), quint16(okukipo::sim::factorySettings().remotePIN));
     }
 
     void unplugAfterReports()
