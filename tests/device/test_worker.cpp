@@ -125,6 +125,14 @@ private slots:
         QSignalSpy accelZ(worker(), &OKUKIPOInterface::accelZEventRead);
         h().call("readLiveEvent", Q_ARG(int, 17));
         QCOMPARE(ident.count(), 1);
+        QSignalSpy text(worker(), &OKUKIPOInterface::textEventRead);
+        h().call("readLiveEvent", Q_ARG(int, 1));
+        QCOMPARE(text.count(), 1);
+        const std::string said = text.first().first().value<OKUEvent_Text>().text;
+        QVERIFY(!said.empty());
+        QVERIFY(h().traced().contains(QString::fromStdString(said)));
+        // Signal strength has no signal of its own.
+        h().call("readLiveEvent", Q_ARG(int, 15));
         // Codes outside 1 to 21 and codes without a record emit nothing.
         h().call("readLiveEvent", Q_ARG(int, 0));
         h().call("readLiveEvent", Q_ARG(int, 22));
