@@ -1,6 +1,7 @@
 #include "device/hiddevice.h"
 #include "scriptedtransport.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 class TestHIDDevice : public QObject
@@ -107,6 +108,10 @@ private slots:
         // No flight computer is attached to a build machine.
         QVERIFY(HIDDevice::findDevices(OKUFirmwareProductId, OKUFirmwareSeries, 0).isEmpty());
         QVERIFY(!defaultTransport->open(QStringLiteral("/dev/no-such-hidraw")));
+        // Its hot-plug monitor starts in the application's event loop.
+        QSignalSpy arrived(defaultTransport, &HIDTransport::deviceArrived);
+        QCoreApplication::processEvents();
+        QCOMPARE(arrived.count(), 0);
         HIDTransport::setCurrent(&session->transport);
         QCOMPARE(HIDTransport::current(), &session->transport);
     }
