@@ -10,8 +10,7 @@
 #include <boost/serialization/string.hpp>
 #include <boost/serialization/version.hpp>
 #include <cmath>
-#include <exception>
-#include <vector>
+#include <unordered_set>
 
 BOOST_CLASS_VERSION(OKUEvent, 1)
 BOOST_CLASS_VERSION(OKUEvent_AccelZ, 3)
@@ -38,33 +37,20 @@ BOOST_CLASS_VERSION(OKUEvent_AuxEInput, 0)
 
 namespace okukipo {
 
-// Records whose loading failed halfway.  The archive allocated them and lost
-// the pointer when the error passed through it; the flight loader deletes them.
-std::vector<OKUEvent *> &abandonedEvents();
+// Every record the archive creates while a flight loads, whole or half-read.
+// The flight takes those that end up in its event list and deletes the rest
+// (records orphaned by a read error, or whose pointer a damaged file repeats).
+std::unordered_set<OKUEvent *> &recordsBeingLoaded();
 
-// Serializes the OKUEvent part of a record first, and, should loading the
-// record fail, hands the half-read record to abandonedEvents().
-class EventArchiveScope
+// Records the record before anything of it is read: the OKUEvent part's own
+// class information may already be missing.
+template<class Archive, class Event>
+void serializeEventBase(Archive &archive, Event &event)
 {
-public:
-    template<class Archive, class Event>
-    EventArchiveScope(Archive &archive, Event &event)
-        : m_event(Archive::is_loading::value ? &event : nullptr)
-    {
-        archive & boost::serialization::base_object<OKUEvent>(event);
-    }
-    ~EventArchiveScope()
-    {
-        if (m_event && std::uncaught_exceptions() > m_exceptionsAtStart)
-            abandonedEvents().push_back(m_event);
-    }
-    EventArchiveScope(const EventArchiveScope &) = delete;
-    EventArchiveScope &operator=(const EventArchiveScope &) = delete;
-
-private:
-    OKUEvent *m_event;
-    const int m_exceptionsAtStart = std::uncaught_exceptions();
-};
+    if constexpr (Archive::is_loading::value)
+        recordsBeingLoaded().insert(&event);
+    archive & boost::serialization::base_object<OKUEvent>(event);
+}
 
 // A few classes keep what they read when their stored fields run short
 // instead of failing the record; the next read of the file fails anyway.
@@ -100,6 +86,9 @@ constexpr float storedAccelScale = 0.00390625f;
 template<class Archive>
 void OKUEvent::serialize(Archive &archive, unsigned int version)
 {
+    // Also a plain OKUEvent, which a damaged file may ask for.
+    if constexpr (Archive::is_loading::value)
+        okukipo::recordsBeingLoaded().insert(this);
     okukipo::keepPartialRecord([&] {
         archive & referenceVoltage;
         quint8 unused = 0;
@@ -114,14 +103,14 @@ void OKUEvent::serialize(Archive &archive, unsigned int version)
 template<class Archive>
 void OKUEvent_Text::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & text;
 }
 
 template<class Archive>
 void OKUEvent_Ident::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & text;
 }
 
@@ -129,7 +118,7 @@ template<class Archive>
 void OKUEvent_AccelZ::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     if (Archive::is_saving::value || version >= 3) {
         archive & accelZ;
     } else if (version == 2) {
@@ -149,7 +138,7 @@ template<class Archive>
 void OKUEvent_AccelXY::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     if (Archive::is_saving::value || version >= 3) {
         archive & accelX & accelY;
     } else if (version == 2) {
@@ -165,21 +154,21 @@ void OKUEvent_AccelXY::serialize(Archive &archive, unsigned int version)
 template<class Archive>
 void OKUEvent_GyroXYZ::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & x & y & z;
 }
 
 template<class Archive>
 void OKUEvent_MagXYZ::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & x & y & z;
 }
 
 template<class Archive>
 void OKUEvent_Orientation::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & x & y & z & w;
 }
 
@@ -187,7 +176,7 @@ template<class Archive>
 void OKUEvent_Pressure::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     if (Archive::is_saving::value || version >= 1)
         archive & pressure;
     else
@@ -211,14 +200,14 @@ void serializeBatteryVoltage(Archive &archive, unsigned int version, float refer
 template<class Archive>
 void OKUEvent_ComputerBattery::serialize(Archive &archive, unsigned int version)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     okukipo::serializeBatteryVoltage(archive, version, referenceVoltage, voltage);
 }
 
 template<class Archive>
 void OKUEvent_EjectionBattery::serialize(Archive &archive, unsigned int version)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     okukipo::keepPartialRecord([&] {
         okukipo::serializeBatteryVoltage(archive, version, referenceVoltage, voltage);
     });
@@ -228,7 +217,7 @@ template<class Archive>
 void OKUEvent_Temperature::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     keepPartialRecord([&] {
         if (Archive::is_saving::value || version >= 1)
             archive & temperature;
@@ -241,7 +230,7 @@ template<class Archive>
 void OKUEvent_RSSI::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     if (Archive::is_saving::value || version >= 1)
         archive & rssi;
     else
@@ -262,42 +251,42 @@ void serializeLineReading(Archive &archive, OKULineReading &line)
 template<class Archive>
 void OKUEvent_LineA::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     okukipo::serializeLineReading(archive, *this);
 }
 
 template<class Archive>
 void OKUEvent_LineB::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     okukipo::serializeLineReading(archive, *this);
 }
 
 template<class Archive>
 void OKUEvent_LineC::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     okukipo::serializeLineReading(archive, *this);
 }
 
 template<class Archive>
 void OKUEvent_LineD::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     okukipo::serializeLineReading(archive, *this);
 }
 
 template<class Archive>
 void OKUEvent_AuxDInput::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & value;
 }
 
 template<class Archive>
 void OKUEvent_AuxEInput::serialize(Archive &archive, unsigned int)
 {
-    okukipo::EventArchiveScope scope(archive, *this);
+    okukipo::serializeEventBase(archive, *this);
     archive & value;
 }
 
@@ -305,7 +294,7 @@ template<class Archive>
 void OKUEvent_GPSLLSol::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     keepPartialRecord([&] {
         if (Archive::is_saving::value || version >= 4) {
             archive & latitude & longitude & altitude & satellites & solution3D;
@@ -339,7 +328,7 @@ template<class Archive>
 void OKUEvent_GPSTime::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     if (Archive::is_saving::value || version >= 2) {
         archive & timeOfWeek & week & timeValid & flag6 & leapSeconds;
         return;
@@ -360,7 +349,7 @@ template<class Archive>
 void OKUEvent_Status::serialize(Archive &archive, unsigned int version)
 {
     using namespace okukipo;
-    EventArchiveScope scope(archive, *this);
+    serializeEventBase(archive, *this);
     if (Archive::is_saving::value || version >= 1) {
         archive & state & lineAlert & lineContinuity & lineOther;
         return;

@@ -43,6 +43,8 @@ public:
     // cannot be read; a damaged file gives what could be read and an
     // "Error: " trace line.
     bool load(const QString &path);
+    // The same for the bytes of a flight file that are already in memory.
+    void loadFromBytes(const QByteArray &fileBytes);
     // Computes the analysis results from the events (model/flightanalysis.cpp).
     void processFlight();
 

@@ -19,10 +19,10 @@ BOOST_CLASS_TRACKING(OKUKIPOFlight, boost::serialization::track_never)
 
 namespace okukipo {
 
-std::vector<OKUEvent *> &abandonedEvents()
+std::unordered_set<OKUEvent *> &recordsBeingLoaded()
 {
-    thread_local std::vector<OKUEvent *> events;
-    return events;
+    thread_local std::unordered_set<OKUEvent *> records;
+    return records;
 }
 
 } // namespace okukipo
@@ -140,8 +140,9 @@ void OKUKIPOFlight::serializeFields(Archive &archive, unsigned int version)
 }
 
 // Written as the archive writes a vector of pointers; read by hand so that a
-// damaged count can neither allocate for entries that are not in the file
-// nor leave empty or repeated entries behind.
+// damaged count cannot allocate for entries that are not in the file, and
+// only records the archive created are taken, each once: a damaged file may
+// hold empty entries or references to objects that are no records at all.
 template<class Archive>
 void OKUKIPOFlight::saveEvents(Archive &archive) const
 {
@@ -162,11 +163,12 @@ void OKUKIPOFlight::loadEvents(Archive &archive)
         boost::serialization::item_version_type itemVersion(0);
         archive >> itemVersion;
     }
-    std::unordered_set<OKUEvent *> loaded(events.begin(), events.end());
+    const std::unordered_set<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    std::unordered_set<OKUEvent *> taken(events.begin(), events.end());
     for (std::size_t i = 0; i < count; ++i) {
         OKUEvent *event = nullptr;
         archive >> event;
-        if (event && loaded.insert(event).second)
+        if (created.count(event) && taken.insert(event).second)
             events.push_back(event);
     }
 }
@@ -204,7 +206,12 @@ bool OKUKIPOFlight::load(const QString &path)
         trace(QStringLiteral("file not good: ") + path);
         return false;
     }
+    loadFromBytes(bytes);
+    return true;
+}
 
+void OKUKIPOFlight::loadFromBytes(const QByteArray &bytes)
+{
     clearEvents();
     value16 = 256;
     notes.clear();
@@ -213,7 +220,8 @@ bool OKUKIPOFlight::load(const QString &path)
 
     std::istringstream stream(std::string(bytes.constData(), size_t(bytes.size())),
                               std::ios::in | std::ios::binary);
-    okukipo::abandonedEvents().clear();
+    std::unordered_set<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    created.clear();
     try {
         FlightIArchive archive(stream);
         trace(QStringLiteral("Loading..."));
@@ -223,12 +231,13 @@ bool OKUKIPOFlight::load(const QString &path)
         // A bad header or an unsupported flight version, met before serialize().
         reportArchiveError(error);
     }
-    for (OKUEvent *event : okukipo::abandonedEvents())
+    for (OKUEvent *event : events)
+        created.erase(event);
+    for (OKUEvent *event : created)
         delete event;
-    okukipo::abandonedEvents().clear();
+    created.clear();
 
     trace(QStringLiteral("Straightening..."));
     std::sort(events.begin(), events.end(), earlierEvent);
     processFlight();
-    return true;
 }

@@ -156,6 +156,7 @@ private slots:
     void survivesDamagedItems_data();
     void survivesDamagedItems();
     void dropsEmptyAndRepeatedEntries();
+    void ignoresReferencesToTheFlightItself();
     void survivesRandomBytes();
 
     void saveFailsWithoutTouchingTheTarget_data();
@@ -741,6 +742,31 @@ void TestFlightFile::dropsEmptyAndRepeatedEntries()
     QCOMPARE(trace.errors(), QStringList());
     QCOMPARE(flight.events.size(), size_t(1));
     QCOMPARE(flight.events[0]->time, 0.5f);
+}
+
+void TestFlightFile::ignoresReferencesToTheFlightItself()
+{
+    // The flight claims to be tracked (tracking 1, version 3, object 0), and
+    // the only entry (class 2, tracking 1, version 3) refers to object 0.
+    const QByteArray bytes = ArchiveBytes()
+                                 .raw(archiveHeader())
+                                 .u8(1)
+                                 .u32(3)
+                                 .u32(0)
+                                 .u32(1)
+                                 .u32(0)
+                                 .i16(AccelZId)
+                                 .u8(1)
+                                 .u32(3)
+                                 .u32(0)
+                                 .raw(defaultTail())
+                                 .bytes();
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(bytes)));
+    QCOMPARE(trace.errors(), QStringList());
+    QVERIFY(flight.events.empty());
+    QCOMPARE(flight.value16, quint16(256));
 }
 
 void TestFlightFile::survivesRandomBytes()
