@@ -92,6 +92,15 @@ OKUKIPOInterface::OKUKIPOInterface(QObject *consoleTarget, QObject *parent)
     pollTimer.setInterval(PollIntervalMs);
     connect(&pollTimer, &QTimer::timeout, this, &OKUKIPOInterface::processReadEvents);
     pollTimer.start();
+    // The timer can only be stopped on the thread it runs on, and the owner
+    // may delete the worker after that thread has ended: stop it as the
+    // thread ends.  Queued, so that it runs on the thread the worker was moved to.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            connect(QThread::currentThread(), &QThread::finished, &pollTimer, &QTimer::stop, Qt::DirectConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 OKUKIPOInterface::~OKUKIPOInterface() = default;

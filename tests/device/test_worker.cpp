@@ -193,6 +193,27 @@ private slots:
         QCOMPARE(pressure.count(), 1);
     }
 
+    void theOwnerMayDeleteTheWorkerAfterItsThreadEnded()
+    {
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &message) {
+                if (type != QtDebugMsg)
+                    warnings << message;
+            });
+        QThread thread;
+        auto *worker = new OKUKIPOInterface(nullptr);
+        worker->moveToThread(&thread);
+        thread.start();
+        QMetaObject::invokeMethod(worker, [] {}, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+        delete worker;
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings, QStringList());
+    }
+
     // ------------------------------------------------------------ connection
 
     void connectsToTheFirmware()
