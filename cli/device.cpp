@@ -1,7 +1,7 @@
 #include "cli/command.h"
 #include "cli/flash.h"
 #include "cli/settingsjson.h"
-#include "device/okukipointerface.h"
+#include "device/workerthread.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
 
@@ -57,16 +57,13 @@ public:
             demoDevice = std::make_unique<VirtualFlightComputer>();
             HIDTransport::setCurrent(demoDevice.get());
         }
-        worker = new OKUKIPOInterface(&console);
-        worker->moveToThread(&thread);
-        QObject::connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-        thread.start();
+        workerThread = std::make_unique<OKUKIPOWorkerThread>(&console);
+        worker = workerThread->worker();
     }
 
     ~DeviceSession()
     {
-        thread.quit();
-        thread.wait();
+        workerThread.reset();
         HIDTransport::setCurrent(nullptr);
     }
 
@@ -97,8 +94,8 @@ public:
     }
 
 private:
-    QThread thread;
     std::unique_ptr<VirtualFlightComputer> demoDevice;
+    std::unique_ptr<OKUKIPOWorkerThread> workerThread;
 };
 
 int noDevice()

@@ -92,6 +92,15 @@ OKUKIPOInterface::OKUKIPOInterface(QObject *consoleTarget, QObject *parent)
     pollTimer.setInterval(PollIntervalMs);
     connect(&pollTimer, &QTimer::timeout, this, &OKUKIPOInterface::processReadEvents);
     pollTimer.start();
+    // The timer can only be stopped on the thread it runs on, and the owner
+    // may delete the worker after that thread has ended: stop it as the
+    // thread ends.  Queued, so that it runs on the thread the worker was moved to.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            connect(QThread::currentThread(), &QThread::finished, &pollTimer, &QTimer::stop, Qt::DirectConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 OKUKIPOInterface::~OKUKIPOInterface() = default;
@@ -207,6 +216,19 @@ void OKUKIPOInterface::enableControls(bool enabled)
 int OKUKIPOInterface::command(quint8 code, const QByteArray &data, int replyTimeoutMs, OKUPacket *reply)
 {
     return firmware.request(code, data, replyTimeoutMs, reply, OKUResultProtocolError);
+}
+
+bool OKUKIPOInterface::reportedCommand(const QString &announcement, quint8 code, int replyTimeoutMs,
+                                       const QString &failure)
+{
+    console(announcement);
+    const int result = command(code, {}, replyTimeoutMs);
+    if (result != OKUResultOk) {
+        consoleError(failure, result);
+        return false;
+    }
+    console(QStringLiteral("Success.\n"));
+    return true;
 }
 
 // ---------------------------------------------------------------- connection
@@ -462,14 +484,9 @@ void OKUKIPOInterface::resetDeviceSettings()
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
-    console(QStringLiteral("Resetting settings... "));
-    const int result = command(OKUPacketCode::ResetSettings, {}, OKUDefaultTimeoutMs);
-    if (result != OKUResultOk) {
-        consoleError(QStringLiteral("Error resetting settings.\n"), result);
-        return;
-    }
-    console(QStringLiteral("Success.\n"));
-    readDeviceSettings();
+    if (reportedCommand(QStringLiteral("Resetting settings... "), OKUPacketCode::ResetSettings, OKUDefaultTimeoutMs,
+                        QStringLiteral("Error resetting settings.\n")))
+        readDeviceSettings();
 }
 
 void OKUKIPOInterface::calibratePressure(double MSLAltitude)
@@ -621,12 +638,8 @@ void OKUKIPOInterface::storeAlmanacs()
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
-    console(QStringLiteral("Storing almanacs (this could take up to a minute)..."));
-    const int result = command(OKUPacketCode::StoreAlmanacs, {}, LongCommandTimeoutMs);
-    if (result != OKUResultOk)
-        consoleError(QStringLiteral("Error storing almanacs.\n"), result);
-    else
-        console(QStringLiteral("Success.\n"));
+    reportedCommand(QStringLiteral("Storing almanacs (this could take up to a minute)..."), OKUPacketCode::StoreAlmanacs,
+                    LongCommandTimeoutMs, QStringLiteral("Error storing almanacs.\n"));
 }
 
 void OKUKIPOInterface::uploadAlmanacs()
@@ -651,12 +664,8 @@ void OKUKIPOInterface::clearSVData()
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
-    console(QStringLiteral("Clearing space vehicle data..."));
-    const int result = command(OKUPacketCode::ClearSVData, {}, OKUDefaultTimeoutMs);
-    if (result != OKUResultOk)
-        consoleError(QStringLiteral("Error clearing data.\n"), result);
-    else
-        console(QStringLiteral("Success.\n"));
+    reportedCommand(QStringLiteral("Clearing space vehicle data..."), OKUPacketCode::ClearSVData, OKUDefaultTimeoutMs,
+                    QStringLiteral("Error clearing data.\n"));
 }
 
 // ---------------------------------------------------------------- emulation

@@ -131,6 +131,9 @@ private:
     void enableControls(bool enabled);
     // A request the worker sends itself, acknowledged by 0x05.
     int command(quint8 code, const QByteArray &data, int replyTimeoutMs, OKUPacket *reply = nullptr);
+    // Announces a command without data, sends it and reports "Success." or
+    // the failure line with the result text; true on success.
+    bool reportedCommand(const QString &announcement, quint8 code, int replyTimeoutMs, const QString &failure);
     void connectFirmwareStep();
     void startFirmwareFromBootloader();
     void handleLiveEvent(int code, OKUEvent *record);

@@ -1,27 +1,13 @@
 #include "device/sim/flightmodel.h"
 #include "model/flashparser.h"
 #include "model/trace.h"
+#include "tests/cli/clirun.h"
 #include "tests/device/emulationdata.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(OKUKIPO_CLI_PATH), arguments);
-    process.waitForFinished(120000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 Run runDemo(const QStringList &arguments)
 {

@@ -176,6 +176,16 @@ private slots:
         QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
     }
 
+    void closingTheWorkerEndsARunningEmulation()
+    {
+        QMetaObject::invokeMethod(h().worker, "emulateLaunch", Qt::QueuedConnection,
+                                  Q_ARG(QString, write("long.csv", emulationData(3000))), Q_ARG(QString, output()),
+                                  Q_ARG(bool, true));
+        QTRY_VERIFY(h().device().emulationSteps() >= 1);
+        harness.reset();
+        QVERIFY(fileLines(output()).size() < 3001);
+    }
+
     void realTimeKeepsTenMillisecondsPerSample()
     {
         QElapsedTimer clock;

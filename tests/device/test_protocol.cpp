@@ -1,6 +1,5 @@
 #include "device/okukipodevice.h"
 #include "model/events.h"
-#include "model/trace.h"
 #include "scriptedtransport.h"
 
 #include <QtEndian>
@@ -43,9 +42,9 @@ class TestProtocol : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Transport> device;
+    std::unique_ptr<ScriptedSession> session;
+    Transport *device = nullptr;
     std::unique_ptr<OKUKIPODevice> kipo;
-    QStringList traced;
 
     // Answers 0xFF with the idle code, the rest from `replies` by request code.
     void answer(std::function<std::vector<HIDReport>(const HIDReport &)> replies)
@@ -58,25 +57,20 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        okukipo::setTraceHandler([this](const QString &line) { traced << line; });
-    }
-
-    void cleanupTestCase()
-    {
-        okukipo::setTraceHandler({});
-        HIDTransport::setCurrent(nullptr);
-    }
-
     void init()
     {
-        device = std::make_unique<Transport>();
+        session = std::make_unique<ScriptedSession>();
+        device = &session->transport;
         device->devices = {{QStringLiteral("/kipo"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
-        HIDTransport::setCurrent(device.get());
         kipo = std::make_unique<OKUKIPODevice>();
         QCOMPARE(kipo->connectFirmware(nullptr), int(OKUResultOk));
-        traced.clear();
+        session->traced.clear();
+    }
+
+    void cleanup()
+    {
+        kipo.reset();
+        session.reset();
     }
 
     void resultTexts()
@@ -96,18 +90,18 @@ private slots:
         QCOMPARE(other.connectFirmware(&found), int(OKUResultIncorrectVersion));
         QCOMPARE(found, quint16(0x0215));
         QVERIFY(!other.isOpen());
-        QCOMPARE(traced, QStringList({"Version: 533", "Device found, but wrong version."}));
+        QCOMPARE(session->traced, QStringList({"Version: 533", "Device found, but wrong version."}));
 
-        traced.clear();
+        session->traced.clear();
         device->devices.clear();
         QCOMPARE(other.connectFirmware(&found), int(OKUResultNoDevice));
-        QCOMPARE(traced, QStringList({"No device found."}));
+        QCOMPARE(session->traced, QStringList({"No device found."}));
 
-        traced.clear();
+        session->traced.clear();
         device->devices = {{QStringLiteral("/kipo"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
         device->failOpen = true;
         QCOMPARE(other.connectFirmware(&found), int(OKUResultGenericError));
-        QVERIFY(traced.contains("Generic connection error."));
+        QVERIFY(session->traced.contains("Generic connection error."));
     }
 
     void packetFraming()
@@ -133,7 +127,7 @@ private slots:
         device->written.clear();
         QVERIFY(!kipo->writePacket({OKUPacketCode::Idle, {}}, 10));
         QVERIFY(device->written.isEmpty());
-        QCOMPARE(traced, QStringList({"ERROR - CODE READS 1!"}));
+        QCOMPARE(session->traced, QStringList({"ERROR - CODE READS 1!"}));
     }
 
     void requestsAreAcknowledged()
@@ -172,7 +166,7 @@ private slots:
     {
         answer([](const HIDReport &) -> std::vector<HIDReport> { return {Transport::report(OKUPacketCode::Done)}; });
         QVERIFY(!kipo->readEvent(3));
-        QVERIFY(traced.contains("not an event. code: 5"));
+        QVERIFY(session->traced.contains("not an event. code: 5"));
         QCOMPARE(device->writtenCodes().last(), OKUPacketCode::ReturnToIdle);
         QVERIFY(kipo->isOpen());
     }
@@ -180,14 +174,14 @@ private slots:
     void aSilentDeviceIsClosedAfterALiveRead()
     {
         QVERIFY(!kipo->readEvent(2));
-        QVERIFY(traced.contains("failed to read event"));
+        QVERIFY(session->traced.contains("failed to read event"));
         QVERIFY(!kipo->isOpen());
 
         QVERIFY(kipo->open());
         device->failWrites = true;
-        traced.clear();
+        session->traced.clear();
         QVERIFY(!kipo->readEvent(7));
-        QCOMPARE(traced, QStringList({"FAILED TO WRITE. code: 7"}));
+        QCOMPARE(session->traced, QStringList({"FAILED TO WRITE. code: 7"}));
         QVERIFY(!kipo->isOpen());
     }
 
@@ -201,7 +195,7 @@ private slots:
         });
         QCOMPARE(kipo->readSettings(), int(OKUResultOk));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(kipo->settingsBuffer().data()), 99), record);
-        QCOMPARE(traced, QStringList({"enter settings", "done txing", "exit settings"}));
+        QCOMPARE(session->traced, QStringList({"enter settings", "done txing", "exit settings"}));
     }
 
     void settingsChunkCounts_data()
@@ -226,7 +220,7 @@ private slots:
                     Transport::report(0x21, chunk(1, bytes(60, 'x'), secondCount))};
         });
         QCOMPARE(kipo->readSettings(), int(OKUResultProtocolError));
-        QVERIFY(traced.contains(line));
+        QVERIFY(session->traced.contains(line));
         // Nothing past the first chunk was taken over.
         QVERIFY(std::equal(before.begin() + 60, before.end(), kipo->settingsBuffer().begin() + 60));
     }
@@ -239,7 +233,7 @@ private slots:
             return {};
         });
         QCOMPARE(kipo->readSettings(), int(OKUResultGenericError));
-        QVERIFY(traced.contains("error - checksum or firmware clash"));
+        QVERIFY(session->traced.contains("error - checksum or firmware clash"));
         QCOMPARE(device->writtenCodes().last(), OKUPacketCode::ReturnToIdle);
     }
 
@@ -251,7 +245,7 @@ private slots:
             return {};
         });
         QCOMPARE(kipo->readSettings(), int(OKUResultProtocolError));
-        QVERIFY(traced.contains("Wrong code: 2"));
+        QVERIFY(session->traced.contains("Wrong code: 2"));
 
         answer([](const HIDReport &) -> std::vector<HIDReport> { return {}; });
         QCOMPARE(kipo->readSettings(), int(OKUResultGenericError));
@@ -278,7 +272,7 @@ private slots:
         QCOMPARE(second.left(3), QByteArray("\x01\x00\x27", 3));
         QCOMPARE(second.mid(3, 37), QByteArray(37, '\0'));
         QCOMPARE(second.mid(40, 2), QByteArray("\x30\x12", 2));
-        QCOMPARE(traced, QStringList({"bytes: 60", "wrote packet: 0", "bytes: 39", "wrote packet: 1", "successful write"}));
+        QCOMPARE(session->traced, QStringList({"bytes: 60", "wrote packet: 0", "bytes: 39", "wrote packet: 1", "successful write"}));
     }
 
     void settingsWriteRefused_data()
@@ -300,7 +294,7 @@ private slots:
             return {};
         });
         QCOMPARE(kipo->writeSettings(), result);
-        QVERIFY(traced.contains("error"));
+        QVERIFY(session->traced.contains("error"));
     }
 
     void exitFirmwareClosesTheDevice()

@@ -350,6 +350,7 @@ private slots:
         host.send(0x18);
         QCOMPARE(host.receive(100).code, quint8(0));
         QCOMPARE(host.exchange(0x18).code, quint8(0x05)); // used up
+        QCOMPARE(computer.device().reportsReceived(), 2);
     }
 
     void delayedReplyComesLate()
@@ -406,7 +407,7 @@ private slots:
         changed.updateChecksum();
         host.writeSettings(changed.deviceBytes());
         QCOMPARE(host.receive().code, quint8(0x09));
-        QCOMPARE(computer.device().settings().remotePIN, okukipo::sim::factorySettings().remotePIN);
+        QCOMPARE(quint16(computer.device().settings().remotePIN), quint16(okukipo::sim::factorySettings().remotePIN));
     }
 
     void unplugAfterReports()

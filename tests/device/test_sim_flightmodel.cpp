@@ -68,7 +68,7 @@ private slots:
     {
         QVERIFY(flight->settings.valid);
         QCOMPARE(flight->settings.deviceBytes(), factorySettings().deviceBytes());
-        QCOMPARE(flight->settings.firmwareVersion, quint16(0x0221));
+        QCOMPARE(quint16(flight->settings.firmwareVersion), quint16(0x0221));
     }
 
     void eventsRunInTimeOrderUntilTheEnd()

@@ -125,6 +125,14 @@ private slots:
         QSignalSpy accelZ(worker(), &OKUKIPOInterface::accelZEventRead);
         h().call("readLiveEvent", Q_ARG(int, 17));
         QCOMPARE(ident.count(), 1);
+        QSignalSpy text(worker(), &OKUKIPOInterface::textEventRead);
+        h().call("readLiveEvent", Q_ARG(int, 1));
+        QCOMPARE(text.count(), 1);
+        const std::string said = text.first().first().value<OKUEvent_Text>().text;
+        QVERIFY(!said.empty());
+        QVERIFY(h().traced().contains(QString::fromStdString(said)));
+        // Signal strength has no signal of its own.
+        h().call("readLiveEvent", Q_ARG(int, 15));
         // Codes outside 1 to 21 and codes without a record emit nothing.
         h().call("readLiveEvent", Q_ARG(int, 0));
         h().call("readLiveEvent", Q_ARG(int, 22));
@@ -183,6 +191,27 @@ private slots:
         QVERIFY(worker()->isFirmwareOpen());
         h().call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 1);
+    }
+
+    void theOwnerMayDeleteTheWorkerAfterItsThreadEnded()
+    {
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &message) {
+                if (type != QtDebugMsg)
+                    warnings << message;
+            });
+        QThread thread;
+        auto *worker = new OKUKIPOInterface(nullptr);
+        worker->moveToThread(&thread);
+        thread.start();
+        QMetaObject::invokeMethod(worker, [] {}, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+        delete worker;
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings, QStringList());
     }
 
     // ------------------------------------------------------------ connection

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/okukipointerface.h"
+#include "device/workerthread.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
 
@@ -8,8 +8,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
-#include <QThread>
 #include <functional>
+#include <memory>
 
 // Stands in for the device window: records what the worker writes to the
 // console and how it switches the controls.
@@ -41,17 +41,13 @@ public:
             QMutexLocker lock(&traceMutex);
             traceLines << line;
         });
-        worker = new OKUKIPOInterface(&console);
-        worker->moveToThread(&thread);
-        // Its poll timer can only be stopped on its own thread.
-        QObject::connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-        thread.start();
+        workerThread = std::make_unique<OKUKIPOWorkerThread>(&console);
+        worker = workerThread->worker();
     }
 
     ~WorkerHarness()
     {
-        thread.quit();
-        thread.wait();
+        workerThread.reset();
         okukipo::setTraceHandler({});
         HIDTransport::setCurrent(nullptr);
     }
@@ -93,7 +89,7 @@ public:
     }
 
 private:
-    QThread thread;
+    std::unique_ptr<OKUKIPOWorkerThread> workerThread;
     QMutex traceMutex;
     QStringList traceLines;
 };
