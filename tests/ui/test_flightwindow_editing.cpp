@@ -1,7 +1,6 @@
 // What the flight window does to its flight: trimming, zeroing, saving,
 // exporting, the main window's menu actions and the close prompt.
 #include "flightwindowfixture.h"
-#include "model/trace.h"
 #include "ui/qgraph.h"
 
 #include <QFile>
@@ -47,10 +46,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(QDir::setCurrent(dir.path()));
-        okukipo::setTraceHandler([](const QString &) {});
+        QVERIFY(enterTestFolder(dir));
     }
 
     void trimKeepsTheChosenStretch()
