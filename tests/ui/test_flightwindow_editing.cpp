@@ -273,7 +273,7 @@ private slots:
         QVERIFY(!QDir(path("missing")).exists());
     }
 
-    void cancelledExportsAskNoFurther()
+    void cancelledOrImpossibleExportsAskNoFurther()
     {
         ScriptedAsker asker;
         Studio studio;
@@ -284,6 +284,13 @@ private slots:
         window->exportCSV();
         QCOMPARE(asker.fileCaptions.size(), 1);
         QVERIFY(asker.messages.isEmpty());
+
+        // A rocket that would weigh nothing after burnout is refused before any file is asked for.
+        asker.numbers = {1.0, 1.0};
+        window->exportThrustData();
+        QCOMPARE(asker.fileCaptions.size(), 1);
+        QCOMPARE(messageTexts(asker), QStringList({"The propellent mass must be less than the total rocket mass"}));
+        QCOMPARE(asker.messages[0].icon, QMessageBox::Critical);
     }
 
     void onlyTheWindowInFrontAnswersTheMenu()
