@@ -9,8 +9,7 @@ namespace {
 class ColumnRun
 {
 public:
-    ColumnRun(double column, int index, double y) : column(column), first(index), last(index), lowest(index),
-        highest(index), low(y), high(y) {}
+    ColumnRun(int index, double y) : first(index), last(index), lowest(index), highest(index), low(y), high(y) {}
 
     void add(int index, double y)
     {
@@ -38,8 +37,6 @@ public:
         for (const int *index = indices; index != end; ++index)
             kept.append(points.at(*index));
     }
-
-    double column;
 
 private:
     int first;
@@ -84,18 +81,25 @@ void thinToPixelColumns(const QVector<QPointF> &points, bool sortedByX, const Pi
         return;
 
     const auto isVisible = [&columns](double key) { return key >= columns.first && key <= columns.last; };
-    ColumnRun run(keyOf(points.at(begin)), begin, points.at(begin).y());
-    for (int i = begin + 1; i < end; ++i) {
-        const QPointF &point = points.at(i);
-        const double key = keyOf(point);
-        if (key == run.column) {
-            run.add(i, point.y());
+    // Sorted points of one column are consecutive, so a run ends at the first
+    // point past the column's right edge: one comparison per point.
+    const bool byColumnEdge = sortedByX && columns.scale > 0;
+    const QPointF *data = points.constData();
+    for (int i = begin; i < end;) {
+        const double key = keyOf(data[i]);
+        ColumnRun run(i, data[i].y());
+        int next = i + 1;
+        if (byColumnEdge) {
+            const double rightEdge = (columnOf(data[i]) + 1 - columns.offset) / columns.scale;
+            for (; next < end && data[next].x() < rightEdge; ++next)
+                run.add(next, data[next].y());
         } else {
-            run.emitTo(points, isVisible(run.column), kept);
-            run = ColumnRun(key, i, point.y());
+            for (; next < end && keyOf(data[next]) == key; ++next)
+                run.add(next, data[next].y());
         }
+        run.emitTo(points, isVisible(key), kept);
+        i = next;
     }
-    run.emitTo(points, isVisible(run.column), kept);
 }
 
 QVector<int> labelledPointIndices(const QVector<QPointF> &points, bool sortedByX, double pixelsPerUnit,

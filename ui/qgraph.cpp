@@ -31,6 +31,8 @@ QGraph::QGraph(QWidget *parent)
 
 QGraph::~QGraph()
 {
+    // The view reads the axes; it goes first so it never sees them half destroyed.
+    delete m_view;
     qDeleteAll(*this);
     clear();
 }

@@ -66,6 +66,16 @@ void drawBoxedText(QPainter &painter, const QPointF &at, const QColor &backgroun
     painter.restore();
 }
 
+// The factor nearest to the wanted one that keeps the zoom within 1 and the maximum.
+double withinZoomLimits(double factor, double zoom, double maximum)
+{
+    if (zoom * factor < 1)
+        factor = 1 / zoom;
+    if (zoom * factor > maximum)
+        factor = maximum / zoom;
+    return factor;
+}
+
 // The visible device columns of the painter, from its clip and the paint device.
 PixelColumns visibleColumns(const QPainter &painter, double scaleX, double margin)
 {
@@ -93,7 +103,8 @@ QGraphView::QGraphView(QList<Axis *> *axes, QWidget *parent)
 void QGraphView::setTimelines(std::shared_ptr<Timelines> timelines)
 {
     m_selectedTimeline.reset();
-    m_timelines = std::move(timelines);
+    // Every gesture reaches for the vector, so there always is one.
+    m_timelines = timelines ? std::move(timelines) : std::make_shared<Timelines>();
 }
 
 void QGraphView::setOffset(const QPointF &offset)
@@ -139,22 +150,12 @@ void QGraphView::removeTracker()
 
 void QGraphView::zoomX(float zoom)
 {
-    double factor = zoom;
-    if (m_zoomX * factor > m_maximumZoomX)
-        factor = m_maximumZoomX / m_zoomX;
-    if (m_zoomX * factor < 1)
-        factor = 1 / m_zoomX;
-    zoomAbout(factor, 1, QPointF(width() / 2, height() / 2));
+    zoomAbout(withinZoomLimits(zoom, m_zoomX, m_maximumZoomX), 1, QPointF(width() / 2, height() / 2));
 }
 
 void QGraphView::zoomY(float zoom)
 {
-    double factor = zoom;
-    if (m_zoomY * factor > m_maximumZoomY)
-        factor = m_maximumZoomY / m_zoomY;
-    if (m_zoomY * factor < 1)
-        factor = 1 / m_zoomY;
-    zoomAbout(1, factor, QPointF(width() / 2, height() / 2));
+    zoomAbout(1, withinZoomLimits(zoom, m_zoomY, m_maximumZoomY), QPointF(width() / 2, height() / 2));
 }
 
 void QGraphView::fit()
@@ -278,16 +279,9 @@ void QGraphView::wheelEvent(QWheelEvent *event)
 {
     const QPoint angle = event->angleDelta();
     const int delta = angle.y() != 0 ? angle.y() : angle.x();
-    double factor = std::clamp(std::pow(0.8, -delta / wheelNotch), 0.1, 10.0);
-    // The same factor for both directions; the later limit wins.
-    if (m_zoomX * factor < 1)
-        factor = 1 / m_zoomX;
-    if (m_zoomX * factor > m_maximumZoomX)
-        factor = m_maximumZoomX / m_zoomX;
-    if (m_zoomY * factor < 1)
-        factor = 1 / m_zoomY;
-    if (m_zoomY * factor > m_maximumZoomY)
-        factor = m_maximumZoomY / m_zoomY;
+    const double wanted = std::clamp(std::pow(0.8, -delta / wheelNotch), 0.1, 10.0);
+    // The same factor for both directions; the vertical limits win.
+    const double factor = withinZoomLimits(withinZoomLimits(wanted, m_zoomX, m_maximumZoomX), m_zoomY, m_maximumZoomY);
     zoomAbout(factor, factor, event->position());
     event->accept();
 }
@@ -395,8 +389,23 @@ void QGraphView::paintEvent(QPaintEvent *)
         clampOffsets();
         clampOrigin();
     }
-    QPainter painter(this);
-    // An OpenGL surface has no background of its own.
+    // Text and antialiased polylines cost several times more through a
+    // software OpenGL stack than through the raster engine, so the frame is
+    // drawn into an image and handed to the GL surface in one piece.
+    const QSize pixels = size() * devicePixelRatioF();
+    if (m_frame.size() != pixels) {
+        m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_frame.setDevicePixelRatio(devicePixelRatioF());
+    }
+    QPainter painter(&m_frame);
+    drawFrame(painter);
+    painter.end();
+    QPainter surface(this);
+    surface.drawImage(0, 0, m_frame);
+}
+
+void QGraphView::drawFrame(QPainter &painter)
+{
     painter.fillRect(rect(), Qt::white);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -413,7 +422,7 @@ void QGraphView::paintEvent(QPaintEvent *)
     painter.translate(m_offsetX, m_offsetY);
     drawAxes(painter, Mode::Normal);
     if (!m_axes->isEmpty()) {
-        QPen selectedPen(Qt::green, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+        const QPen selectedPen(Qt::green, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
         for (const std::shared_ptr<float> &timeline : *m_timelines)
             drawTimeline(painter, *m_axes->first(), *timeline, timeline == m_selectedTimeline ? selectedPen : QPen(Qt::green));
     }
@@ -472,7 +481,8 @@ void QGraphView::drawTicks(QPainter &painter, const Axis &axis, Direction direct
     if (!(pixelStep > 0) || !std::isfinite(pixelStep))
         return;
     // The visible device area in the painter's local coordinates.
-    const QRectF visible = painter.deviceTransform().inverted().mapRect(QRectF(rect()));
+    const QRectF visible = painter.deviceTransform().inverted().mapRect(
+        QRectF(0, 0, painter.device()->width(), painter.device()->height()));
     const double from = horizontal ? visible.left() : visible.top();
     const double to = horizontal ? visible.right() : visible.bottom();
     const int first = int(std::ceil(from / pixelStep));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGLWidget>
+#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -89,6 +90,7 @@ private:
     QRectF originHandle() const;
     void setHandCursor(bool closed);
 
+    void drawFrame(QPainter &painter);
     void drawAxes(QPainter &painter, Mode mode);
     void drawAxis(QPainter &painter, const Axis &axis, Direction direction, Mode mode, bool pinned, double shift);
     void drawTicks(QPainter &painter, const Axis &axis, Direction direction, bool pinned);
@@ -119,6 +121,7 @@ private:
     GraphSeries *m_tracker = nullptr;
     std::shared_ptr<Timelines> m_timelines = std::make_shared<Timelines>();
     std::shared_ptr<float> m_selectedTimeline;
-    // Reused by every paint so that drawing a curve allocates nothing.
+    // Reused by every paint so that drawing allocates nothing.
     QVector<QPointF> m_polyline;
+    QImage m_frame;
 };

@@ -53,13 +53,24 @@ void wheel(QWidget *widget, const QPoint &position, int delta)
     QApplication::sendEvent(widget, &event);
 }
 
-// QTest's widget mouseMove carries no buttons, and a move without buttons
-// never reaches a widget that has switched mouse tracking off for a drag.
-void moveHeld(QWidget *widget, const QPoint &position)
+// QTest's widget mouseMove goes through the window system and carries no
+// buttons: it arrives late on a busy display and never reaches a widget that
+// has switched mouse tracking off for a drag.  These moves are delivered at once.
+void moveWith(QWidget *widget, const QPoint &position, Qt::MouseButtons buttons)
 {
-    QMouseEvent event(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton, Qt::LeftButton,
+    QMouseEvent event(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton, buttons,
                       Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
+}
+
+void moveHeld(QWidget *widget, const QPoint &position)
+{
+    moveWith(widget, position, Qt::LeftButton);
+}
+
+void hover(QWidget *widget, const QPoint &position)
+{
+    moveWith(widget, position, Qt::NoButton);
 }
 
 void drag(QWidget *widget, const QPoint &from, const QPoint &to)
@@ -399,6 +410,13 @@ private slots:
         QVERIFY(second->view()->selectedTimeline());
         second->view()->setTimelines(std::make_shared<Timelines>());
         QVERIFY(!second->view()->selectedTimeline());
+
+        // Without a vector the view keeps an empty one of its own.
+        second->view()->setTimelines(nullptr);
+        QVERIFY(second->view()->timelines());
+        QTest::keyClick(second->view(), Qt::Key_Space);
+        QTest::mouseClick(second->view(), Qt::LeftButton, Qt::NoModifier, QPoint(pixelOfTime(second->view(), 2.0), 30));
+        QCOMPARE(second->view()->timelines()->size(), size_t(1));
     }
 
     void pressesOnAGraphWithoutAxesOnlyPan()
@@ -433,9 +451,9 @@ private slots:
         view->timelines()->push_back(std::make_shared<float>(5.0f));
         const int timeline = pixelOfTime(view, 5.0);
 
-        QTest::mouseMove(view, QPoint(timeline + 4, 60));
+        hover(view, QPoint(timeline + 4, 60));
         QCOMPARE(view->cursor().shape(), Qt::SizeAllCursor);
-        QTest::mouseMove(view, QPoint(timeline + 40, 60));
+        hover(view, QPoint(timeline + 40, 60));
         QCOMPARE(view->cursor().shape(), Qt::OpenHandCursor);
         QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(timeline + 40, 60));
         moveHeld(view, QPoint(timeline + 30, 60));
@@ -444,13 +462,13 @@ private slots:
         QCOMPARE(view->cursor().shape(), Qt::OpenHandCursor);
 
         QTest::keyClick(view, Qt::Key_Space);
-        QTest::mouseMove(view, QPoint(view->width() / 2 + 5, view->height() / 2 + 5));
+        hover(view, QPoint(view->width() / 2 + 5, view->height() / 2 + 5));
         QCOMPARE(view->cursor().shape(), Qt::SizeAllCursor);
         QTest::keyClick(view, Qt::Key_Space);
 
         view->setTracking(true);
         QCOMPARE(view->cursor().shape(), Qt::ArrowCursor);
-        QTest::mouseMove(view, QPoint(timeline + 40, 70));
+        hover(view, QPoint(timeline + 40, 70));
         QCOMPARE(view->cursor().shape(), Qt::ArrowCursor);
         view->setTracking(false);
         QCOMPARE(view->cursor().shape(), Qt::OpenHandCursor);

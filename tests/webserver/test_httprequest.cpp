@@ -131,6 +131,11 @@ private slots:
         HttpRequest blankLines(limits(100));
         feed(blankLines, QByteArray(200, '\n'));
         QCOMPARE(blankLines.getStatus(), HttpRequest::abort);
+
+        // A nonsensical configured limit refuses requests instead of stalling the reader.
+        HttpRequest negativeLimit(limits(-5));
+        feed(negativeLimit, "GET / HTTP/1.1\r\n\r\n");
+        QCOMPARE(negativeLimit.getStatus(), HttpRequest::abort);
     }
 
     void bodySizeIsLimited_data()

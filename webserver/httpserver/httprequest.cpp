@@ -9,6 +9,7 @@ namespace quorl {
 namespace {
 
 const qint64 multiPartBlockSize = 65536;
+const qint64 maxLimit = qint64(1) << 30;
 
 // The value of a quoted attribute such as ` name="x"` in a header line.
 QByteArray quotedAttribute(const QByteArray &line, const QByteArray &attribute)
@@ -42,8 +43,9 @@ HttpRequestLimits HttpRequestLimits::fromSettings(const QSettings *settings)
 }
 
 HttpRequest::HttpRequest(const HttpRequestLimits &limits)
-    : maxSize(limits.maxRequestSize)
-    , maxMultiPartSize(limits.maxMultiPartSize)
+    // Bounded so that a mistyped configuration cannot stall or overflow the line reading.
+    : maxSize(qBound<qint64>(0, limits.maxRequestSize, maxLimit))
+    , maxMultiPartSize(qBound<qint64>(0, limits.maxMultiPartSize, maxLimit))
 {
 }
 
