@@ -2,6 +2,7 @@
 #include "app/messagelog.h"
 #include "app/okustudio.h"
 #include "model/trace.h"
+#include "webserver/webserver.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,6 +31,8 @@ int main(int argc, char *argv[])
     webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     webSettings->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
     webSettings->setAttribute(QWebEngineSettings::WebGLEnabled, true);
+
+    WebServer::createInstance(&application);
 
     const QString shortName = parser.value(flightOption);
     const QString flightPath = expandLongPath(shortName);

@@ -31,7 +31,8 @@ void loadSettingsVersion0(Archive &archive, OKUKIPOSettings &settings)
 {
     quint8 byte = 0;
     quint16 word = 0;
-    archive >> settings.firmwareVersion;
+    archive >> word; // read into a local: fields of the packed record may be misaligned
+    settings.firmwareVersion = word;
     for (int i = 0; i < 8; ++i)
         archive >> byte;
     for (int i = 0; i < 9; ++i)
