@@ -10,18 +10,21 @@ namespace {
 class PayloadReader
 {
 public:
-    explicit PayloadReader(const QByteArray &payload)
+    PayloadReader(const char *payload, int size)
         : m_payload(payload)
+        , m_size(size)
     {
     }
 
+    int size() const { return m_size; }
+
     quint32 unsignedField(int width)
     {
-        if (m_payload.size() - m_position < width)
+        if (m_size - m_position < width)
             return 0;
         quint32 value = 0;
         for (int i = 0; i < width; ++i)
-            value = (value << 8) | quint8(m_payload.at(m_position + i));
+            value = (value << 8) | quint8(m_payload[m_position + i]);
         m_position += width;
         return value;
     }
@@ -32,10 +35,11 @@ public:
     quint32 u32() { return unsignedField(4); }
     qint32 i32() { return qint32(unsignedField(4)); }
 
-    QByteArray rest() const { return m_payload.mid(m_position); }
+    QByteArray rest() const { return QByteArray(m_payload + m_position, m_size - m_position); }
 
 private:
-    const QByteArray m_payload;
+    const char *m_payload;
+    const int m_size;
     int m_position = 0;
 };
 
@@ -55,9 +59,9 @@ constexpr float batteryScale = 0.00020294188f;
 constexpr float lineVoltageScale = 0.00020141601f;
 constexpr float orientationScale = 3.0517578e-5f;
 
-OKUEvent *decodeText(PayloadReader &payload, const QByteArray &rawPayload)
+OKUEvent *decodeText(PayloadReader &payload)
 {
-    if (rawPayload.size() < 2)
+    if (payload.size() < 2)
         return nullptr;
     const int length = payload.u8();
     auto *event = new OKUEvent_Text;
@@ -143,12 +147,12 @@ OKUEvent *decodeBattery(PayloadReader &payload)
     return event;
 }
 
-OKUEvent *decodeRecord(quint8 code, const QByteArray &rawPayload)
+OKUEvent *decodeRecord(quint8 code, const char *rawPayload, int size)
 {
-    PayloadReader payload(rawPayload);
+    PayloadReader payload(rawPayload, size);
     switch (code) {
     case 0x01:
-        return decodeText(payload, rawPayload);
+        return decodeText(payload);
     case 0x02: {
         auto *event = new OKUEvent_AccelZ;
         event->accelZ = float(payload.i16()) * accelScale;
@@ -197,7 +201,7 @@ OKUEvent *decodeRecord(quint8 code, const QByteArray &rawPayload)
         return decodeStatus(payload);
     case 0x11: {
         auto *event = new OKUEvent_Ident;
-        event->text = rawPayload.toStdString();
+        event->text = std::string(rawPayload, size_t(size));
         return event;
     }
     case 0x12:
@@ -219,18 +223,24 @@ OKUEvent *decodeRecord(quint8 code, const QByteArray &rawPayload)
 
 OKUEvent *decodeEvent(const QByteArray &encoded)
 {
-    if (encoded.isEmpty())
+    OKUEvent *event = decodeFlashRecord(encoded.constData(), encoded.size());
+    const bool timeStep = event && (quint8(encoded.at(0)) & 0x80);
+    if (event && !timeStep)
+        event->time = liveTimeStamp();
+    return event;
+}
+
+OKUEvent *decodeFlashRecord(const char *record, int size)
+{
+    if (size <= 0)
         return nullptr;
-    const quint8 code = quint8(encoded.at(0));
+    const quint8 code = quint8(record[0]);
     if (code & 0x80) {
         auto *delta = new OKUEvent_DeltaTime;
         delta->deltaMs = float(code & 0x7F);
         return delta;
     }
-    OKUEvent *event = decodeRecord(code, encoded.mid(1));
-    if (event)
-        event->time = liveTimeStamp();
-    return event;
+    return decodeRecord(code, record + 1, size - 1);
 }
 
 int flashPayloadLength(quint8 code)

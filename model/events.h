@@ -209,6 +209,12 @@ public:
 // code has no record (end marker, flight marker, unknown code, short text).
 OKUEvent *decodeEvent(const QByteArray &encoded);
 
+// The same decoding for one record of the flash image (size bytes from
+// record on), without the live time stamp: the flash parser times events
+// by their delta records, and reading the clock for each of the million
+// records of a full image would cost more than decoding them.
+OKUEvent *decodeFlashRecord(const char *record, int size);
+
 // Number of payload bytes after the code byte in the flash image, or -1 when
 // the code has no known length there (unknown codes, the flight marker 0x13
 // and erased memory 0xFF, which the flash parser handles itself).

@@ -50,7 +50,7 @@ int readEvents(const QByteArray &flash, int position, OKUKIPOFlight &flight)
         const int payload = flashPayloadLength(code);
         if (payload < 0 || payload >= size - position)
             break; // unknown code, or a record cut off by the end of the image
-        std::unique_ptr<OKUEvent> event(decodeEvent(QByteArray::fromRawData(bytes + position, 1 + payload)));
+        std::unique_ptr<OKUEvent> event(decodeFlashRecord(bytes + position, 1 + payload));
         position += 1 + payload;
         if (!event)
             break;

@@ -16,14 +16,18 @@ constexpr double LineVoltageStep = 3.3 / 16384.0;
 constexpr double DegreeStep = 1.0000000116860974e-7;
 constexpr double QuaternionStep = 1.0 / 32768.0;
 
+// The nearest count within [low, high]; the device's arithmetic saturates.
+long long clampedCount(double value, double low, double high)
+{
+    if (std::isnan(value))
+        return 0;
+    return std::llround(std::clamp(value, low, high));
+}
+
 template<typename Integer>
 Integer saturated(double value)
 {
-    const double low = double(std::numeric_limits<Integer>::min());
-    const double high = double(std::numeric_limits<Integer>::max());
-    if (std::isnan(value))
-        return 0;
-    return Integer(std::llround(std::clamp(value, low, high)));
+    return Integer(clampedCount(value, double(std::numeric_limits<Integer>::min()), double(std::numeric_limits<Integer>::max())));
 }
 
 class EventBytes
@@ -100,8 +104,7 @@ QByteArray encodeMagnetometer(double x, double y, double z)
 
 QByteArray encodePressure(double pascals)
 {
-    const quint32 counts = quint32(std::clamp(std::lround(pascals), 0L, 0xFFFFFFL));
-    return EventBytes(PressureCode).u24(counts).bytes;
+    return EventBytes(PressureCode).u24(quint32(clampedCount(pascals, 0.0, 0xFFFFFF))).bytes;
 }
 
 QByteArray encodeComputerBattery(double volts)
@@ -121,7 +124,7 @@ QByteArray encodeTemperature(double celsius)
 
 QByteArray encodeLine(int line, const LineState &state)
 {
-    const quint16 voltage = quint16(std::clamp(std::lround(state.voltage / LineVoltageStep), 0L, 0x3FFFL));
+    const quint16 voltage = quint16(clampedCount(state.voltage / LineVoltageStep, 0.0, 0x3FFF));
     const quint16 word = quint16((state.on ? 0x8000 : 0) | (state.continuity ? 0x4000 : 0) | voltage);
     return EventBytes(quint8(LineACode + std::clamp(line, 0, 3))).u16(word).bytes;
 }

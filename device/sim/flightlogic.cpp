@@ -22,8 +22,8 @@ constexpr double LandedSeconds = 2.0;
 
 // Gains of the altitude and velocity tracker (an alpha-beta filter driven
 // by the measured acceleration).
-constexpr double AltitudeGain = 0.1;
-constexpr double VelocityGain = 0.01;
+constexpr double AltitudeGain = 0.05;
+constexpr double VelocityGain = 0.002;
 
 Quaternion rotationBetween(const Vector3 &from, const Vector3 &to)
 {
@@ -79,6 +79,11 @@ void FlightLogic::begin(double groundPressure)
 double FlightLogic::pressureAltitude(double pressure)
 {
     return (1.0 - std::pow(std::max(pressure, 1.0) / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
+}
+
+double FlightLogic::standardPressure(double altitudeAboveSea)
+{
+    return 101325.0 * std::pow(1.0 - 2.2557924e-05 * altitudeAboveSea, 5.255882740020752);
 }
 
 const FlightLogicOutput &FlightLogic::step(const SensorFrame &frame)

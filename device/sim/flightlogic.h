@@ -61,8 +61,9 @@ public:
     // True once the line's rule has fired and its on-time has passed.
     bool lineSpent(int line) const;
 
-    // Altitude above sea level of a pressure in the standard atmosphere.
+    // Altitude above sea level of a pressure in the standard atmosphere, and back.
     static double pressureAltitude(double pressure);
+    static double standardPressure(double altitudeAboveSea);
 
 private:
     void updateAltitude(const SensorFrame &frame);

@@ -19,11 +19,6 @@ constexpr int LogicStepMs = 10;
 // The device powers itself off after an hour, whatever happens.
 constexpr int LongestRecordingMs = 3600 * 1000;
 
-double standardPressure(double altitudeAboveSea)
-{
-    return 101325.0 * std::pow(1.0 - 2.2557924e-05 * altitudeAboveSea, 5.255882740020752);
-}
-
 // A point-mass rocket going straight up and down.
 class Rocket
 {
@@ -156,7 +151,7 @@ public:
         RecordedFlight flight;
         flight.bytes.append(char(FlightMarker));
         flight.bytes.append(settings.deviceBytes());
-        const double groundPressure = standardPressure(profile.site.altitude);
+        const double groundPressure = FlightLogic::standardPressure(profile.site.altitude);
         logic.begin(groundPressure + noise(2.0));
 
         const int ignitionMs = profile.groundTest ? -1 : int(std::lround(profile.padSeconds * 1000.0));
@@ -253,7 +248,7 @@ private:
     SensorFrame sensorFrame(const BoardState &board)
     {
         SensorFrame frame;
-        frame.pressure = standardPressure(profile.site.altitude + board.height) + noise(3.0);
+        frame.pressure = FlightLogic::standardPressure(profile.site.altitude + board.height) + noise(3.0);
         frame.gpsAltitude = profile.site.altitude + board.height + noise(1.5);
         frame.gpsValid = true;
         for (size_t axis = 0; axis < 3; ++axis) {
@@ -477,9 +472,13 @@ std::shared_ptr<OKUKIPOFlight> simulatedFlight(const FlightProfile &profile, Fli
 
 QByteArray demoFlashImage()
 {
-    QByteArray image;
-    for (int index = 0; index < 3; ++index)
-        image += recordFlight(demoProfile(index)).bytes;
+    // Recorded once: every virtual device switched on holds the same flights.
+    static const QByteArray image = [] {
+        QByteArray flights;
+        for (int index = 0; index < 3; ++index)
+            flights += recordFlight(demoProfile(index)).bytes;
+        return flights;
+    }();
     return image;
 }
 

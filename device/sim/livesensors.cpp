@@ -1,5 +1,6 @@
 #include "device/sim/livesensors.h"
 
+#include "device/sim/flightlogic.h"
 #include "device/sim/gpstime.h"
 
 #include <algorithm>
@@ -12,11 +13,6 @@ const Vector3 TurningAxis{0.3, 0.2, 0.93};
 constexpr double TurningRate = 8.0; // degrees per second
 // The earth's field in counts: north and down.
 const Vector3 EarthField{0.0, 220.0, -430.0};
-
-double standardPressure(double altitudeAboveSea)
-{
-    return 101325.0 * std::pow(1.0 - 2.2557924e-05 * altitudeAboveSea, 5.255882740020752);
-}
 
 } // namespace
 
@@ -55,7 +51,7 @@ QByteArray LiveSensors::read(quint8 code, qint64 sinceStartMs, const QDateTime &
         return encodeMagnetometer(field[0] + noise(2.0), field[1] + noise(2.0), field[2] + noise(2.0));
     }
     case PressureCode:
-        return encodePressure(standardPressure(site.altitude) + pressureOffset + noise(3.0));
+        return encodePressure(FlightLogic::standardPressure(site.altitude) + pressureOffset + noise(3.0));
     case ComputerBatteryCode:
         return encodeComputerBattery(8.1 + noise(0.01));
     case EjectionBatteryCode:

@@ -34,7 +34,10 @@ struct FirmwareAnswer {
 class VirtualFirmware
 {
 public:
-    // Codes of the device's replies.
+    // Codes of the device's replies.  The almanac list (0x0C) carries 32
+    // slots, each a satellite number or 0xFF; one almanac (0x0E) carries the
+    // satellite number, the GPS week (2 bytes, little-endian) and 24 bytes
+    // of almanac words.
     enum Reply : quint8 { Idle = 0x01, Event = 0x02, Done = 0x05, Clash = 0x09, AlmanacList = 0x0C, Almanac = 0x0E, Chunk = 0x21 };
 
     static constexpr int FlashCapacity = 4128768;
