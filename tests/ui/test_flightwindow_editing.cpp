@@ -118,8 +118,13 @@ private slots:
     {
         ScriptedAsker asker;
         Studio studio;
-        okukipo::sim::FlightTruth truth;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth));
+        // Recorded long enough on the ground that there is something to cut.
+        okukipo::sim::FlightProfile profile = standardProfile();
+        profile.groundSeconds = 20.0;
+        OKUKIPOSettings settings = okukipo::sim::factorySettings();
+        settings.groundWriteMultiple = 10;
+        settings.updateChecksum();
+        OKUKIPOFlightWidget *window = studio.open(okukipo::sim::simulatedFlight(profile, nullptr, settings));
         window->setWindowModified(false);
         const OKUKIPOFlight &flight = *window->flight();
         QVERIFY(flight.events.back()->time > flight.landingTime() + 10.0f);
