@@ -175,20 +175,8 @@ float OKUKIPOFlight::peakVelocityTime() const
 {
     if (!m_moments.peakVelocityTime) {
         const float first = firstEventTime();
-        const float last = lastEventTime();
-        float best = first;
-        float bestVelocity = ::sampleSeries(kalmanVelocity, best).value;
-        scanTimes(first, 0.1, [&](float t) {
-            if (!(t < last))
-                return false;
-            const float velocity = ::sampleSeries(kalmanVelocity, t).value;
-            if (velocity > bestVelocity) {
-                best = t;
-                bestVelocity = velocity;
-            }
-            return true;
-        });
-        m_moments.peakVelocityTime = best;
+        m_moments.peakVelocityTime =
+            firstExtreme(kalmanVelocity, Extreme::Highest, first, first, lastEventTime(), 0.1).time;
     }
     return *m_moments.peakVelocityTime;
 }
@@ -346,21 +334,9 @@ void OKUKIPOFlight::zeroTime(float offset)
 
 OKUKIPOFlight::Statistic OKUKIPOFlight::maxVerticalAcceleration() const
 {
-    const float launch = launchTime();
-    const float peakVelocity = peakVelocityTime();
-    float best = firstEventTime();
-    float bestAcceleration = ::sampleSeries(accelZ, best).value;
-    scanTimes(launch, 0.01, [&](float t) {
-        if (!(t < peakVelocity))
-            return false;
-        const float acceleration = ::sampleSeries(accelZ, t).value;
-        if (acceleration > bestAcceleration) {
-            best = t;
-            bestAcceleration = acceleration;
-        }
-        return true;
-    });
-    return {best, bestAcceleration};
+    const SeriesPoint hardest =
+        firstExtreme(accelZ, Extreme::Highest, firstEventTime(), launchTime(), peakVelocityTime(), 0.01);
+    return {hardest.time, hardest.value};
 }
 
 // The record of the given class with the largest magnitude from launch until

@@ -46,6 +46,15 @@ void appendLineVoltage(QByteArray &text, const OKUEvent &event, float)
     appendCell(text, as<Line>(event).voltage, 3);
 }
 
+template<class Event>
+void appendXYZ(QByteArray &text, const OKUEvent &event, float)
+{
+    const auto &reading = as<Event>(event);
+    appendCell(text, reading.x);
+    appendCell(text, reading.y);
+    appendCell(text, reading.z);
+}
+
 const CsvSectionKind csvSectionKinds[] = {
     {typeid(OKUEvent_GPSLLSol), "time,lat,long,GPS MSL,SVs",
      [](QByteArray &text, const OKUEvent &event, float) {
@@ -62,20 +71,8 @@ const CsvSectionKind csvSectionKinds[] = {
          appendCell(text, as<OKUEvent_AccelXY>(event).accelX);
          appendCell(text, as<OKUEvent_AccelXY>(event).accelY);
      }},
-    {typeid(OKUEvent_GyroXYZ), "time,Gyro X,Gyro Y,Gyro Z",
-     [](QByteArray &text, const OKUEvent &event, float) {
-         const auto &gyro = as<OKUEvent_GyroXYZ>(event);
-         appendCell(text, gyro.x);
-         appendCell(text, gyro.y);
-         appendCell(text, gyro.z);
-     }},
-    {typeid(OKUEvent_MagXYZ), "time,Mag X,Mag Y,Mag Z",
-     [](QByteArray &text, const OKUEvent &event, float) {
-         const auto &mag = as<OKUEvent_MagXYZ>(event);
-         appendCell(text, mag.x);
-         appendCell(text, mag.y);
-         appendCell(text, mag.z);
-     }},
+    {typeid(OKUEvent_GyroXYZ), "time,Gyro X,Gyro Y,Gyro Z", appendXYZ<OKUEvent_GyroXYZ>},
+    {typeid(OKUEvent_MagXYZ), "time,Mag X,Mag Y,Mag Z", appendXYZ<OKUEvent_MagXYZ>},
     {typeid(OKUEvent_Pressure), "time,pressure,Pressure MSL,Pressure AGL",
      [](QByteArray &text, const OKUEvent &event, float groundLevel) {
          const float pressure = as<OKUEvent_Pressure>(event).pressure;
@@ -341,16 +338,7 @@ bool OKUKIPOFlight::exportThrustData(const QString &path, double totalMass, doub
     const float peakVelocity = peakVelocityTime();
 
     // Burnout: the lowest acceleration within 2 s after the fastest moment.
-    float burnout = peakVelocity;
-    float lowest = ::sampleSeries(accelZ, burnout).value;
-    for (long step = 1; step < 20; ++step) {
-        const float t = float(double(peakVelocity) + double(step) * 0.1);
-        const float a = ::sampleSeries(accelZ, t).value;
-        if (a < lowest) {
-            lowest = a;
-            burnout = t;
-        }
-    }
+    const float burnout = firstExtreme(accelZ, Extreme::Lowest, peakVelocity, peakVelocity, peakVelocity + 2.0f, 0.1).time;
 
     SheetGrid sheet;
     const char *headers[] = {"Velocity [m/s]", "Acceleration [m/s^2]", "Time[s]", "Acceleration [m/s^2]",

@@ -1,5 +1,7 @@
 #include "model/series.h"
 
+#include "model/timescan.h"
+
 #include <cmath>
 
 namespace {
@@ -108,4 +110,21 @@ SeriesPoint sampleSeries(const Series &series, float t)
 float barometricAltitude(float pressure)
 {
     return (1.0f - std::pow(pressure * 9.869233e-06f, 0.190263f)) * 44330.32f;
+}
+
+SeriesPoint firstExtreme(const Series &series, Extreme extreme, float candidate, float start, float end, double step)
+{
+    // Times are the requested ones: a series too short to read gives time 0.
+    SeriesPoint best = sampleSeries(series, candidate);
+    best.time = candidate;
+    scanTimes(start, step, [&](float t) {
+        if (!(t < end))
+            return false;
+        SeriesPoint sample = sampleSeries(series, t);
+        sample.time = t;
+        if (extreme == Extreme::Highest ? sample.value > best.value : sample.value < best.value)
+            best = sample;
+        return true;
+    });
+    return best;
 }

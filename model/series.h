@@ -21,3 +21,9 @@ SeriesPoint sampleSeries(const Series &series, float t);
 
 // Altitude above mean sea level, in metres, of a pressure in pascals.
 float barometricAltitude(float pressure);
+
+// The first time, and the value there, at which a series read every `step`
+// seconds from start while before end is highest (or lowest); the candidate
+// time stands unless a sample beats it.
+enum class Extreme { Highest, Lowest };
+SeriesPoint firstExtreme(const Series &series, Extreme extreme, float candidate, float start, float end, double step);

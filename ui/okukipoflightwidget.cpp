@@ -783,6 +783,13 @@ void OKUKIPOFlightWidget::exportThrustData()
     const auto propellantMass = asker.number(this, propellantTitle, propellantTitle, 1.0, 0.001, 100000, 3);
     if (!propellantMass)
         return;
+    // The rocket must weigh something once the propellant is burnt, or the
+    // thrust computed from its acceleration means nothing.
+    if (!(*propellantMass < *totalMass)) {
+        showMessage(this, QMessageBox::Critical, tr("Export thrust data"),
+                    tr("The propellent mass must be less than the total rocket mass"));
+        return;
+    }
     const QString path = askFileName(tr("Export thrust data"), tr("CSV files (*.csv)"));
     if (!path.isEmpty())
         reportExport(m_flight->exportThrustData(path, *totalMass, *propellantMass), tr("Could not export data"),

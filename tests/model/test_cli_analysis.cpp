@@ -1,3 +1,4 @@
+#include "clirun.h"
 #include "model/flight.h"
 #include "model/trace.h"
 #include "syntheticflight.h"
@@ -5,30 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-struct CliResult {
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
-
-CliResult runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(OKUKIPO_CLI_PATH), arguments);
-    CliResult result;
-    if (process.waitForFinished(60000)) {
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.output = process.readAllStandardOutput();
-        result.errors = process.readAllStandardError();
-    }
-    return result;
-}
 
 QByteArray contentsOf(const QString &path)
 {
@@ -59,22 +40,22 @@ private slots:
 
     void analyzePrintsTheMomentsAsJson()
     {
-        const CliResult run = runCli({"analyze", m_flightPath});
+        const CliRun run = runCli({"analyze", m_flightPath});
         QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.output.startsWith("{\"endTime\": "));
+        QVERIFY(run.standardOutput.startsWith("{\"endTime\": "));
         // The keys in their documented order.
         const QStringList keys{"endTime", "landingTime", "groundLevel", "peakVelocityTime", "apogeeTime",
                                "launchTime", "isFlight", "accelInverted", "maxVerticalAcceleration", "maxRollX",
                                "maxRollY", "maxRollZ", "maxLateralAcceleration"};
         int at = 0;
         for (const QString &key : keys) {
-            const int found = run.output.indexOf("\"" + key.toLatin1() + "\": ", at);
+            const int found = run.standardOutput.indexOf("\"" + key.toLatin1() + "\": ", at);
             QVERIFY2(found >= at, qPrintable(key));
             at = found;
         }
-        QVERIFY(!run.output.contains("kalmanAltitude"));
+        QVERIFY(!run.standardOutput.contains("kalmanAltitude"));
 
-        const QJsonObject json = QJsonDocument::fromJson(run.output).object();
+        const QJsonObject json = QJsonDocument::fromJson(run.standardOutput).object();
         QCOMPARE(json.size(), keys.size());
         QCOMPARE(jsonFloat(json["endTime"]), m_flight.endTime());
         QCOMPARE(jsonFloat(json["landingTime"]), m_flight.landingTime());
@@ -101,9 +82,9 @@ private slots:
 
     void analyzeWithSeriesAddsTheFilteredCurves()
     {
-        const CliResult run = runCli({"analyze", m_flightPath, "--series"});
+        const CliRun run = runCli({"analyze", m_flightPath, "--series"});
         QCOMPARE(run.exitCode, 0);
-        const QJsonObject json = QJsonDocument::fromJson(run.output).object();
+        const QJsonObject json = QJsonDocument::fromJson(run.standardOutput).object();
         QCOMPARE(json.size(), 15);
         for (const auto &[key, series] : {std::pair<const char *, const Series *>{"kalmanAltitude", &m_flight.kalmanAltitude},
                                           {"kalmanVelocity", &m_flight.kalmanVelocity}}) {
@@ -134,9 +115,9 @@ private slots:
         for (const Case &c : cases) {
             const QString out = m_dir.filePath("cli." + c.kind);
             const QString expected = m_dir.filePath("expected." + c.kind);
-            const CliResult run = runCli(QStringList{"export", c.kind, m_flightPath, out} + c.options);
+            const CliRun run = runCli(QStringList{"export", c.kind, m_flightPath, out} + c.options);
             QCOMPARE(run.exitCode, 0);
-            QCOMPARE(run.output, QByteArray());
+            QCOMPARE(run.standardOutput, QByteArray());
             QVERIFY(c.write(expected));
             QCOMPARE(contentsOf(out), contentsOf(expected));
         }
@@ -166,27 +147,27 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
-        const CliResult run = runCli(arguments);
+        const CliRun run = runCli(arguments);
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.output, QByteArray());
-        const QList<QByteArray> lines = run.errors.trimmed().split('\n');
-        QVERIFY2(lines.last().startsWith("okukipo-cli: " + message.toLocal8Bit()), run.errors.constData());
+        QCOMPARE(run.standardOutput, QByteArray());
+        const QList<QByteArray> lines = run.standardError.trimmed().split('\n');
+        QVERIFY2(lines.last().startsWith("okukipo-cli: " + message.toLocal8Bit()), run.standardError.constData());
     }
 
     void exportThatCannotBeWrittenFails()
     {
         const QString out = m_dir.filePath("no/such/folder/out.csv");
-        const CliResult run = runCli({"export", "csv", m_flightPath, out});
+        const CliRun run = runCli({"export", "csv", m_flightPath, out});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.errors.trimmed().endsWith("okukipo-cli: could not export to " + out.toLocal8Bit()));
+        QVERIFY(run.standardError.trimmed().endsWith("okukipo-cli: could not export to " + out.toLocal8Bit()));
 
         // A flight without a coast phase has nothing to fit the drag to.
         const QString empty = m_dir.filePath("empty.kipo");
         QVERIFY(OKUKIPOFlight().save(empty));
         const QString thrust = m_dir.filePath("thrust.csv");
-        const CliResult noCoast = runCli({"export", "thrust", empty, thrust, "--total-mass", "1", "--propellant-mass", "0.1"});
+        const CliRun noCoast = runCli({"export", "thrust", empty, thrust, "--total-mass", "1", "--propellant-mass", "0.1"});
         QCOMPARE(noCoast.exitCode, 1);
-        QVERIFY(noCoast.errors.contains("invalid matrix size\n"));
+        QVERIFY(noCoast.standardError.contains("invalid matrix size\n"));
         QVERIFY(!QFile::exists(thrust));
     }
 

@@ -1,3 +1,4 @@
+#include "clirun.h"
 #include "flightfilebytes.h"
 #include "model/flight.h"
 
@@ -9,25 +10,6 @@
 #include <QtTest>
 
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QByteArray standardOutput;
-    QByteArray standardError;
-};
-
-CliRun runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(OKUKIPO_CLI_PATH), arguments);
-    CliRun run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.standardOutput = process.readAllStandardOutput();
-    run.standardError = process.readAllStandardError();
-    return run;
-}
 
 QByteArray readFile(const QString &path)
 {

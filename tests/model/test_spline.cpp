@@ -113,6 +113,29 @@ private slots:
         QCOMPARE(sampleSeries(s, 3.0f).value, 5.0f);
     }
 
+    void firstExtremeFindsTheFirstBestSample()
+    {
+        Series bump, dip, flat;
+        for (int i = 0; i < 7; ++i) {
+            bump.push_back({float(i), i == 3 ? 5.0f : 0.0f, 0});
+            dip.push_back({float(i), i == 3 ? -5.0f : 0.0f, 0});
+            flat.push_back({float(i), 2.0f, 0});
+        }
+        const SeriesPoint highest = firstExtreme(bump, Extreme::Highest, 0.0f, 0.0f, 6.0f, 0.5);
+        QCOMPARE(highest.time, 3.0f);
+        QVERIFY(std::fabs(highest.value - 5.0f) < 1e-3f);
+        QCOMPARE(firstExtreme(dip, Extreme::Lowest, 0.0f, 0.0f, 6.0f, 0.5).time, 3.0f);
+        // The end itself is not sampled.
+        QCOMPARE(firstExtreme(bump, Extreme::Highest, 0.0f, 0.0f, 3.0f, 0.5).time, 2.5f);
+        // Only a better sample replaces the candidate: on a flat series it stands.
+        QCOMPARE(firstExtreme(flat, Extreme::Highest, 0.25f, 0.0f, 6.0f, 0.5).time, 0.25f);
+        QCOMPARE(firstExtreme(flat, Extreme::Lowest, 0.25f, 0.0f, 6.0f, 0.5).time, 0.25f);
+        // Too short to read: the candidate's time with value 0.
+        const SeriesPoint none = firstExtreme(Series{}, Extreme::Highest, 7.0f, 0.0f, 5.0f, 0.5);
+        QCOMPARE(none.time, 7.0f);
+        QCOMPARE(none.value, 0.0f);
+    }
+
     void barometricAltitude()
     {
         QVERIFY(std::fabs(::barometricAltitude(101325.0f)) < 0.05f);

@@ -8,14 +8,28 @@
 #include "device/sim/flightmodel.h"
 #include "model/eventcast.h"
 #include "model/flight.h"
+#include "model/trace.h"
 #include "ui/okukipoflightwidget.h"
 
+#include <QDir>
 #include <QMdiArea>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <algorithm>
 #include <typeinfo>
 
 namespace flightwindowtest {
+
+// Works in the folder with the settings kept apart from the user's and
+// without trace lines: the analysis and the window trace every step, the
+// tests check results.
+inline bool enterTestFolder(const QTemporaryDir &dir)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    okukipo::setTraceHandler([](const QString &) {});
+    return dir.isValid() && QDir::setCurrent(dir.path());
+}
 
 // Keeps the hidapi transport and its udev monitor out of the tests.
 class NoDevices : public HIDTransport

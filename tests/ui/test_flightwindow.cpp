@@ -1,13 +1,15 @@
 // The flight window's plots, flight information and map page scripts.
 #include "flightwindowfixture.h"
 #include "model/gpsdate.h"
-#include "model/trace.h"
 #include "ui/flightinformation.h"
 #include "ui/flightmapscripts.h"
 #include "ui/qgraph.h"
 #include "ui/settingswidget.h"
+#include "webserver/webserver.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QWebEngineView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -106,11 +108,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(QDir::setCurrent(dir.path()));
-        // The analysis and the window trace every step; the tests check results.
-        okukipo::setTraceHandler([](const QString &) {});
+        QVERIFY(enterTestFolder(dir));
     }
 
     void formHasTheTabsPlotsAndSharedTimelines()
@@ -474,6 +472,57 @@ private slots:
                                 "<LineString><altitudeMode>absolute</altitudeMode><coordinates></coordinates>"
                                 "</LineString></Placemark></Folder></Document></kml>'); } catch(e){ console.log(e); }"));
         QCOMPARE(scripts[1][0].toString(), QStringLiteral("try {plotGroudTrack([]); } catch(e){ console.log(e); }"));
+    }
+
+    void scriptsRunInTheServedMapPage()
+    {
+        // A map page that only notes what it is asked.
+        QTemporaryDir root;
+        QFile page(root.filePath("KIPO.html"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body><script>\n"
+                   "var calls = [];\n"
+                   "function plotKML(kml) { calls.push('plotKML ' + kml.length); }\n"
+                   "function plotGroudTrack(track) { calls.push('plotGroudTrack ' + track.length); }\n"
+                   "function setPlacemark(lat, lon) { calls.push('setPlacemark ' + lat.toFixed(4) + ' ' + lon.toFixed(4)); }\n"
+                   "function flyTo() { calls.push('flyTo'); }\n"
+                   "</script></body></html>\n");
+        page.close();
+        QObject serverOwner;
+        WebServer server(&serverOwner, root.filePath("http_server.ini"));
+
+        ScriptedAsker asker;
+        Studio studio;
+        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        auto *view = window->findChild<QWebEngineView *>("webView");
+        QCOMPARE(view->url(), WebServer::url("KIPO.html"));
+        QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(loaded.first().first().toBool());
+
+        QSignalSpy scripts(window, &OKUKIPOFlightWidget::mapScriptRun);
+        window->findChild<QPushButton *>("populateGPSData")->click();
+        const QString kmlDocument = scripts[0][0].toString().section("plotKML('", 1).section("');", 0, 0);
+        const int trackEntries = scripts[1][0].toString().section('[', 1).section(']', 0, 0).split(',', Qt::SkipEmptyParts).size();
+        const OKUEvent_GPSLLSol *last = nullptr;
+        for (const OKUEvent_GPSLLSol *fix : eventsOf<OKUEvent_GPSLLSol>(*window->flight()))
+            if (fix->solution3D)
+                last = fix;
+        QVERIFY(last);
+
+        // Answers may arrive after the test is over: they write to memory they share.
+        const auto calls = std::make_shared<QStringList>();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (view->page()->runJavaScript("calls.join('|')", [calls](const QVariant &result) {
+                 *calls = result.toString().split('|');
+             }),
+             calls->size() == 4),
+            20000);
+        QCOMPARE(*calls, QStringList({"plotKML " + QString::number(kmlDocument.size()),
+                                     "plotGroudTrack " + QString::number(trackEntries),
+                                     "setPlacemark " + QString::number(last->latitude, 'f', 4) + ' '
+                                         + QString::number(last->longitude, 'f', 4),
+                                     "flyTo"}));
     }
 
     void groundTrackSkipsFixesThatBarelyMoved()

@@ -1,7 +1,6 @@
 // What the flight window does to its flight: trimming, zeroing, saving,
 // exporting, the main window's menu actions and the close prompt.
 #include "flightwindowfixture.h"
-#include "model/trace.h"
 #include "ui/qgraph.h"
 
 #include <QFile>
@@ -47,10 +46,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(QDir::setCurrent(dir.path()));
-        okukipo::setTraceHandler([](const QString &) {});
+        QVERIFY(enterTestFolder(dir));
     }
 
     void trimKeepsTheChosenStretch()
@@ -122,8 +118,13 @@ private slots:
     {
         ScriptedAsker asker;
         Studio studio;
-        okukipo::sim::FlightTruth truth;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth));
+        // Recorded long enough on the ground that there is something to cut.
+        okukipo::sim::FlightProfile profile = standardProfile();
+        profile.groundSeconds = 20.0;
+        OKUKIPOSettings settings = okukipo::sim::factorySettings();
+        settings.groundWriteMultiple = 10;
+        settings.updateChecksum();
+        OKUKIPOFlightWidget *window = studio.open(okukipo::sim::simulatedFlight(profile, nullptr, settings));
         window->setWindowModified(false);
         const OKUKIPOFlight &flight = *window->flight();
         QVERIFY(flight.events.back()->time > flight.landingTime() + 10.0f);
@@ -277,7 +278,7 @@ private slots:
         QVERIFY(!QDir(path("missing")).exists());
     }
 
-    void cancelledExportsAskNoFurther()
+    void cancelledOrImpossibleExportsAskNoFurther()
     {
         ScriptedAsker asker;
         Studio studio;
@@ -288,6 +289,13 @@ private slots:
         window->exportCSV();
         QCOMPARE(asker.fileCaptions.size(), 1);
         QVERIFY(asker.messages.isEmpty());
+
+        // A rocket that would weigh nothing after burnout is refused before any file is asked for.
+        asker.numbers = {1.0, 1.0};
+        window->exportThrustData();
+        QCOMPARE(asker.fileCaptions.size(), 1);
+        QCOMPARE(messageTexts(asker), QStringList({"The propellent mass must be less than the total rocket mass"}));
+        QCOMPARE(asker.messages[0].icon, QMessageBox::Critical);
     }
 
     void onlyTheWindowInFrontAnswersTheMenu()
