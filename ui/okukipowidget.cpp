@@ -4,6 +4,7 @@
 #include "app/okustudio.h"
 #include "app/units.h"
 #include "device/okukipointerface.h"
+#include "device/workerthread.h"
 #include "model/flight.h"
 #include "model/trace.h"
 #include "ui/flightmapscripts.h"
@@ -32,7 +33,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 #include <cmath>
@@ -115,10 +115,8 @@ OKUKIPOWidget::OKUKIPOWidget(OKUStudio *mainWindow)
                   findChild<QWidget *>(QStringLiteral("emulateLaunch"))};
     enableControls(false);
 
-    m_thread = new QThread(this);
-    m_thread->start();
-    m_worker = new OKUKIPOInterface(this);
-    m_worker->moveToThread(m_thread);
+    m_workerThread = std::make_unique<OKUKIPOWorkerThread>(this);
+    m_worker = m_workerThread->worker();
     wireWorker();
     wireControls();
 
@@ -140,15 +138,7 @@ OKUKIPOWidget::~OKUKIPOWidget()
         disconnect(reply, nullptr, this, nullptr);
     m_liveReadTimer.stop();
     m_orientationTimer.stop();
-    m_worker->setDownloadCancel(true);
-    // Back to this thread, so that the worker's timer dies with it here.
-    OKUKIPOInterface *worker = m_worker;
-    QThread *here = thread();
-    QMetaObject::invokeMethod(worker, [worker, here] { worker->moveToThread(here); }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    m_worker->closeDevices();
-    delete m_worker;
+    m_workerThread.reset();
     m_flasher.disconnect(this);
 }
 

@@ -13,6 +13,7 @@
 class GraphSeries;
 class OKUKIPOFlight;
 class OKUKIPOInterface;
+class OKUKIPOWorkerThread;
 class OKUStudio;
 class OrientationWidget;
 class QDoubleSpinBox;
@@ -23,7 +24,6 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
-class QThread;
 class QWebEngineView;
 class SettingsWidget;
 
@@ -145,7 +145,7 @@ private:
     bool m_metric;
     QString m_kmlFilePath;
 
-    QThread *m_thread = nullptr;
+    std::unique_ptr<OKUKIPOWorkerThread> m_workerThread;
     OKUKIPOInterface *m_worker = nullptr;
     QNetworkAccessManager *m_network = nullptr;
     QProcess m_flasher;
