@@ -509,7 +509,8 @@ void OKUKIPOWidget::appendLive(LiveCurve &curve, float time, double value)
     curve.series->addPoint(time - curve.origin, value);
     if (curve.series->points().size() > LiveCurveLimit)
         curve.series->clear();
-    curve.graph->view()->update();
+    // Keeps the newest values in view as they wander.
+    curve.graph->view()->optimizeAxis();
 }
 
 void OKUKIPOWidget::clearLiveCurves()
@@ -635,6 +636,7 @@ void OKUKIPOWidget::gpsLLSolEventRead(OKUEvent_GPSLLSol e)
     m_satellitesUsed->setText(QString::number(e.satellites));
     if (!livegps::writeKmlFile(m_kmlFilePath, e.latitude, e.longitude))
         trace(QStringLiteral("Could not write ") + m_kmlFilePath);
+    m_lastPosition = QPointF(e.latitude, e.longitude);
     runMapScript(livegps::placemarkCall(e.latitude, e.longitude));
 }
 
@@ -655,7 +657,8 @@ void OKUKIPOWidget::runMapScript(const QString &script)
 
 void OKUKIPOWidget::focusOnTarget()
 {
-    runMapScript(livegps::placemarkCall(0, 0));
+    // The latest fix, not the null island, is what the user wants to see.
+    runMapScript(livegps::placemarkCall(m_lastPosition.x(), m_lastPosition.y()));
     runMapScript(QStringLiteral("flyTo()"));
 }
 
@@ -880,6 +883,9 @@ void OKUKIPOWidget::flightDownloadProgress(int max, int current)
 
 void OKUKIPOWidget::flightDownloaded(std::shared_ptr<OKUKIPOFlight> flight)
 {
+    // The parser only cuts the image; launch, landing and ground level come
+    // from the analysis.
+    flight->processFlight();
     const OKUKIPOFlight &f = *flight;
     QString date = QStringLiteral("n/a");
     if (const OKUEvent_GPSTime *time = f.flightDateEvent())

@@ -4,6 +4,7 @@
 #include "model/events.h"
 #include "model/settings.h"
 
+#include <QPointF>
 #include <QProcess>
 #include <QTimer>
 #include <QWidget>
@@ -144,6 +145,8 @@ private:
     OKUStudio *m_mainWindow;
     bool m_metric;
     QString m_kmlFilePath;
+    // Latitude and longitude of the latest GPS position, (0, 0) before one.
+    QPointF m_lastPosition;
 
     std::unique_ptr<OKUKIPOWorkerThread> m_workerThread;
     OKUKIPOInterface *m_worker = nullptr;

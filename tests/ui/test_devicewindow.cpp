@@ -55,6 +55,7 @@ private slots:
     void lineIndicatorsShowAlertAndContinuity();
     void gpsFixUpdatesLabelsKmlFileAndPlacemark_data();
     void gpsFixUpdatesLabelsKmlFileAndPlacemark();
+    void focusBeforeAnyFixGoesToTheOrigin();
     void gpsTimeShowsLocalTimeOrMilliseconds();
     void calibrationAltitudeFromGpsAsksWithoutA3DFix();
     void outdatedFirmwareIsOfferedAnUpdateAndClosed();
@@ -239,8 +240,18 @@ void TestDeviceWindow::gpsFixUpdatesLabelsKmlFileAndPlacemark()
     studio.button(QStringLiteral("focusOnTarget"))->click();
     QCOMPARE(scripts.size(), 3);
     QCOMPARE(scripts.at(1).first().toString(),
-             QStringLiteral("try {setPlacemark(0.000000, 0.000000); } catch(e){ console.log(e); }"));
+             QStringLiteral("try {setPlacemark(47.397742, -8.545594); } catch(e){ console.log(e); }"));
     QCOMPARE(scripts.at(2).first().toString(), QStringLiteral("try {flyTo() } catch(e){ console.log(e); }"));
+}
+
+void TestDeviceWindow::focusBeforeAnyFixGoesToTheOrigin()
+{
+    DeviceStudio studio(true, unplugAtStart);
+    QSignalSpy scripts(studio.window(), &OKUKIPOWidget::mapScriptRun);
+    studio.button(QStringLiteral("focusOnTarget"))->click();
+    QCOMPARE(scripts.size(), 2);
+    QCOMPARE(scripts.first().first().toString(),
+             QStringLiteral("try {setPlacemark(0.000000, 0.000000); } catch(e){ console.log(e); }"));
 }
 
 void TestDeviceWindow::gpsTimeShowsLocalTimeOrMilliseconds()
