@@ -25,7 +25,8 @@ public:
     }
 
     // The device uses no numbered reports, so hidapi returns the 64 packet
-    // bytes without the report ID; put them back behind ID 0.
+    // bytes without the report ID; put them back behind ID 0.  hidapi polls
+    // before it reads, so a timed-out read leaves nothing pending on the buffer.
     bool readReport(HIDReport &report, int timeoutMs) override
     {
         report.fill(0);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "device/hidtransport.h"
+#include "model/trace.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QVector>
 #include <deque>
 #include <functional>
@@ -92,4 +94,22 @@ private:
     private:
         ScriptedTransport *transport;
     };
+};
+
+// A fresh scripted transport installed for one test, and the trace lines written meanwhile.
+struct ScriptedSession {
+    ScriptedTransport transport;
+    QStringList traced;
+
+    ScriptedSession()
+    {
+        HIDTransport::setCurrent(&transport);
+        okukipo::setTraceHandler([this](const QString &line) { traced << line; });
+    }
+
+    ~ScriptedSession()
+    {
+        okukipo::setTraceHandler({});
+        HIDTransport::setCurrent(nullptr);
+    }
 };

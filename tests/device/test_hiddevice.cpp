@@ -1,7 +1,7 @@
 #include "device/hiddevice.h"
-#include "model/trace.h"
 #include "scriptedtransport.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 class TestHIDDevice : public QObject
@@ -9,8 +9,7 @@ class TestHIDDevice : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScriptedTransport> scripted;
-    QStringList traced;
+    std::unique_ptr<ScriptedSession> session;
 
     static HIDDeviceInfo interface(const char *path, quint16 vendor, quint16 product, quint16 version)
     {
@@ -18,34 +17,19 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        okukipo::setTraceHandler([this](const QString &line) { traced << line; });
-    }
-
-    void cleanupTestCase()
-    {
-        okukipo::setTraceHandler({});
-        HIDTransport::setCurrent(nullptr);
-    }
-
-    void init()
-    {
-        scripted = std::make_unique<ScriptedTransport>();
-        HIDTransport::setCurrent(scripted.get());
-        traced.clear();
-    }
+    void init() { session = std::make_unique<ScriptedSession>(); }
+    void cleanup() { session.reset(); }
 
     void findsNothingWithoutAFlightComputer()
     {
-        scripted->devices = {interface("/keyboard", 0x046D, 0x0004, 0x0221)};
+        session->transport.devices = {interface("/keyboard", 0x046D, 0x0004, 0x0221)};
         QVERIFY(HIDDevice::findDevices(OKUFirmwareProductId, OKUFirmwareSeries, OKUSeriesMask).isEmpty());
         QVERIFY(HIDDevice::findDevices(OKUBootloaderProductId, OKUBootloaderSeries, 0).isEmpty());
     }
 
     void versionMaskSelectsTheFirmwareSeries()
     {
-        scripted->devices = {interface("/old", OKUVendorId, OKUFirmwareProductId, 0x0215),
+        session->transport.devices = {interface("/old", OKUVendorId, OKUFirmwareProductId, 0x0215),
                              interface("/new", OKUVendorId, OKUFirmwareProductId, 0x022F),
                              interface("/boot", OKUVendorId, OKUBootloaderProductId, 0x0200)};
         const auto series = HIDDevice::findDevices(OKUFirmwareProductId, 0x0220, 0xFFF0);
@@ -70,19 +54,19 @@ private slots:
         QVERIFY(!device.isOpen());
         QVERIFY(device.open());
         QVERIFY(device.open());
-        QCOMPARE(scripted->opens, 1);
-        QCOMPARE(scripted->inputBufferCount, 200);
+        QCOMPARE(session->transport.opens, 1);
+        QCOMPARE(session->transport.inputBufferCount, 200);
         device.close();
         QVERIFY(!device.isOpen());
     }
 
     void aLockedDeviceCannotBeOpened()
     {
-        scripted->failOpen = true;
+        session->transport.failOpen = true;
         HIDDevice device;
         QVERIFY(!device.open());
         QVERIFY(!device.isOpen());
-        QCOMPARE(traced, QStringList({"Cant get USB file handle. The file is locked.", "Invalid read handle.",
+        QCOMPARE(session->traced, QStringList({"Cant get USB file handle. The file is locked.", "Invalid read handle.",
                                       "Invalid write handle."}));
     }
 
@@ -92,7 +76,7 @@ private slots:
         QVERIFY(device.open());
         HIDReport report{};
         QVERIFY(!device.readReport(report, 1));
-        QCOMPARE(traced, QStringList({"failed to rx"}));
+        QCOMPARE(session->traced, QStringList({"failed to rx"}));
     }
 
     void closedDeviceMovesNothing()
@@ -101,15 +85,15 @@ private slots:
         HIDReport report{};
         QVERIFY(!device.writeReport(report, 1));
         QVERIFY(!device.readReport(report, 1));
-        QVERIFY(scripted->written.isEmpty());
-        QVERIFY(traced.isEmpty());
+        QVERIFY(session->transport.written.isEmpty());
+        QVERIFY(session->traced.isEmpty());
     }
 
     void flushDiscardsQueuedReports()
     {
         HIDDevice device;
         QVERIFY(device.open());
-        scripted->pending.push_back(ScriptedTransport::report(0x02));
+        session->transport.pending.push_back(ScriptedTransport::report(0x02));
         device.flushInput();
         HIDReport report{};
         QVERIFY(!device.readReport(report, 1));
@@ -120,12 +104,16 @@ private slots:
         HIDTransport::setCurrent(nullptr);
         HIDTransport *defaultTransport = HIDTransport::current();
         QVERIFY(defaultTransport);
-        QVERIFY(defaultTransport != scripted.get());
+        QVERIFY(defaultTransport != &session->transport);
         // No flight computer is attached to a build machine.
         QVERIFY(HIDDevice::findDevices(OKUFirmwareProductId, OKUFirmwareSeries, 0).isEmpty());
         QVERIFY(!defaultTransport->open(QStringLiteral("/dev/no-such-hidraw")));
-        HIDTransport::setCurrent(scripted.get());
-        QCOMPARE(HIDTransport::current(), scripted.get());
+        // Its hot-plug monitor starts in the application's event loop.
+        QSignalSpy arrived(defaultTransport, &HIDTransport::deviceArrived);
+        QCoreApplication::processEvents();
+        QCOMPARE(arrived.count(), 0);
+        HIDTransport::setCurrent(&session->transport);
+        QCOMPARE(HIDTransport::current(), &session->transport);
     }
 };
 
