@@ -233,8 +233,9 @@ QWidget *OKUKIPOFlightWidget::buildGyroTab()
     createGraph(QStringLiteral("liveMagGraph"), m_magFrame);
     auto *tiltFrame = titledFrame(QStringLiteral("tiltFrame"), tr("Tilt angle"), m_gyroAndMagTab);
     createGraph(QStringLiteral("liveTiltGraph"), tiltFrame);
-    for (QWidget *frame : {static_cast<QWidget *>(m_gyroFrame), static_cast<QWidget *>(m_magFrame), static_cast<QWidget *>(tiltFrame)})
-        layout->addWidget(frame);
+    layout->addWidget(m_gyroFrame);
+    layout->addWidget(m_magFrame);
+    layout->addWidget(tiltFrame);
     return m_gyroAndMagTab;
 }
 
