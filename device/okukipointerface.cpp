@@ -178,6 +178,8 @@ void OKUKIPOInterface::closeRemovedDevice(const QString &path)
 {
     Locker queueLock(&queueMutex);
     Locker operationsLock(&operationsMutex);
+    // The attachment has ended: a wrong version is reported again on the next.
+    wrongFirmwareReported = false;
     if (firmware.isOpen() && firmware.info().path == path) {
         liveQueue.clear();
         console(QStringLiteral("Firmware disconnected."));

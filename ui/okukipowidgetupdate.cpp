@@ -51,7 +51,9 @@ void OKUKIPOWidget::updateFirmware()
     m_worker->setConnectionEnabled(false);
     m_worker->setAutoStart(false);
     if (m_worker->isFirmwareOpen()) {
-        invokeWorker("_toBootloader");
+        // At once, not queued: the outdated-firmware path closes the device
+        // right after this returns.
+        m_worker->_toBootloader();
     } else {
         informFirmwareUpdate(this, tr("We can't connect to the device to automatically place it in \"bootloader\" "
                                       "mode.\r\nThis is possibly because the existing firmware is too old for this "

@@ -59,6 +59,7 @@ private slots:
     void gpsTimeShowsLocalTimeOrMilliseconds();
     void calibrationAltitudeFromGpsAsksWithoutA3DFix();
     void outdatedFirmwareIsOfferedAnUpdateAndClosed();
+    void outdatedFirmwareUpdateAsksToReconnect();
     void downloadFillsTheTableAndThePreview();
     void loadSelectedFlightOpensAFlightWindow();
     void loadWithoutSelectionDoesNothing();
@@ -311,6 +312,24 @@ void TestDeviceWindow::outdatedFirmwareIsOfferedAnUpdateAndClosed()
     QVERIFY(!studio.window()->worker()->isFirmwareOpen());
     QVERIFY(!studio.button(QStringLiteral("downloadFlights"))->isEnabled());
     QVERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Disconnected.png"));
+}
+
+void TestDeviceWindow::outdatedFirmwareUpdateAsksToReconnect()
+{
+    DeviceStudio studio(true, [](okukipo::sim::VirtualDevice &device) { device.setFirmwareVersion(0x021F); });
+    // The wrong version is reported once per attachment: plugged in again, it is offered again.
+    studio.asker.buttons = {QMessageBox::Yes};
+    studio.device().unplug();
+    studio.device().plug();
+    QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Requesting firmware update. Please wait...")));
+    // A device with the wrong firmware is never opened, so it cannot be sent to its bootloader.
+    QStringList texts;
+    for (const MessageBoxRequest &box : qAsConst(studio.asker.messages))
+        texts << box.text;
+    QVERIFY(texts.contains(QStringLiteral("To continue the update, please disconnect your device and then reconnect "
+                                          "it again.")));
+    QVERIFY(!studio.button(QStringLiteral("updateFirmware"))->isEnabled());
+    QVERIFY(!studio.window()->worker()->isFirmwareOpen());
 }
 
 void TestDeviceWindow::downloadFillsTheTableAndThePreview()
