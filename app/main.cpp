@@ -1,12 +1,15 @@
 #include "app/longpath.h"
 #include "app/messagelog.h"
 #include "app/okustudio.h"
+#include "app/startupoptions.h"
+#include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
 #include "webserver/webserver.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QWebEngineSettings>
+#include <memory>
 
 using okukipo::trace;
 
@@ -21,10 +24,16 @@ int main(int argc, char *argv[])
         trace(QStringLiteral("arg: ") + argument);
 
     QCommandLineParser parser;
-    const QCommandLineOption flightOption(QStringLiteral("flight"), QStringLiteral("Flight file to load"),
-                                          QStringLiteral("file"));
-    parser.addOption(flightOption);
+    const StartupOptions options;
+    options.addTo(parser);
     parser.process(application);
+
+    // Declared before the main window, so that it outlives the device console.
+    std::unique_ptr<VirtualFlightComputer> virtualFlightComputer;
+    if (parser.isSet(options.demo)) {
+        virtualFlightComputer = std::make_unique<VirtualFlightComputer>();
+        HIDTransport::setCurrent(virtualFlightComputer.get());
+    }
 
     QWebEngineSettings *webSettings = QWebEngineSettings::globalSettings();
     webSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
@@ -32,9 +41,10 @@ int main(int argc, char *argv[])
     webSettings->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
     webSettings->setAttribute(QWebEngineSettings::WebGLEnabled, true);
 
+    // The map page's server, listening from now on; the application owns it.
     WebServer::createInstance(&application);
 
-    const QString shortName = parser.value(flightOption);
+    const QString shortName = parser.value(options.flight);
     const QString flightPath = expandLongPath(shortName);
     trace(QStringLiteral("Short file name: ") + shortName);
     trace(QStringLiteral("Flight file path: ") + flightPath);

@@ -1,13 +1,73 @@
 #pragma once
 
-#include <QMainWindow>
+#include "ui_okustudio.h"
 
-// The main window.  It opens the given flight file, or the device console
-// when there is none.
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QSettings>
+#include <memory>
+
+class DeviceWindow;
+class FlightWindow;
+class OKUKIPOFlight;
+
+// The main window: an MDI area with one sub-window per open flight and at
+// most one device console, and the "Console" dock the device console
+// writes into.  It opens the given flight file, or the device console when
+// there is none.
 class OKUStudio : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit OKUStudio(const QString &file, QWidget *parent = nullptr);
+    explicit OKUStudio(const QString &fileName, QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~OKUStudio() override;
+
+    // "settings.ini", read by the windows for their display units.
+    QSettings *settings() { return &m_settings; }
+    // The form: the device console writes the "Console" dock's labels,
+    // picture and text; flight windows wire the flight actions.
+    Ui::OKUStudioClass &form() { return ui; }
+    // Null while no device console is open.
+    DeviceWindow *deviceWindow() const { return m_deviceWindow; }
+
+    // Reactions to a HID device arriving or leaving, as the HID transport
+    // reports them; they reach only an open device console.
+    void deviceArrived(const QString &path);
+    void deviceRemoved(const QString &path);
+
+public slots:
+    void tabChanged(QMdiSubWindow *window);
+    void saveFlight();
+    void saveFlightAs();
+    void loadFlight();
+    void loadFlight(QString fileName);
+    void addFlight(std::shared_ptr<OKUKIPOFlight> flight, QString title);
+    void openOKUKIPOInterface();
+    void showAbout();
+    void showSettings();
+    void updateMenus();
+
+private:
+    // The flight window of the active sub-window, if that hosts one.
+    FlightWindow *activeFlightWindow() const;
+    void showFlight(std::shared_ptr<OKUKIPOFlight> flight, const QString &title, const QString &filePath);
+
+    Ui::OKUStudioClass ui;
+    QSettings m_settings;
+    DeviceWindow *m_deviceWindow = nullptr;
+};
+
+// The sub-window of the device console.  Closing it deletes the console
+// and clears the main window's reference to it.
+class OKUKIPOSubWindow : public QMdiSubWindow
+{
+    Q_OBJECT
+
+public:
+    explicit OKUKIPOSubWindow(DeviceWindow **deviceWindow);
+    ~OKUKIPOSubWindow() override;
+
+private:
+    DeviceWindow **m_deviceWindow;
 };

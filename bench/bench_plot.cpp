@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QWindow>
 
@@ -89,6 +90,32 @@ void report(const char *scenario, const std::vector<PaintTime> &times)
                 scenario, median(wall), percentile95(wall), median(processor), percentile95(processor), times.size());
 }
 
+// What thinning saves: the whole curve drawn point by point into an image of
+// the view's size, with the same pen and antialiasing.
+void reportUnthinned(const Axis &axis, const QSize &size)
+{
+    const GraphSeries &curve = *axis.series.first();
+    const QPointF scale = axis.scale();
+    QVector<QPointF> polyline;
+    polyline.reserve(curve.points().size());
+    for (const QPointF &point : curve.points())
+        polyline.append(QPointF(axis.originX + point.x() * scale.x(), axis.originY - point.y() * scale.y()));
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    std::vector<double> times;
+    for (int i = 0; i < 3; ++i) {
+        image.fill(Qt::white);
+        QElapsedTimer timer;
+        timer.start();
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(curve.pen);
+        painter.drawPolyline(polyline.constData(), polyline.size());
+        painter.end();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("%-22s median %6.2f ms (every point, no thinning, curve only)\n", "unthinned polyline", median(times));
+}
+
 bool waitExposed(QWidget &widget)
 {
     QElapsedTimer waiting;
@@ -134,6 +161,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < frames; ++i)
         times.push_back(timedPaint(view));
     report("zoomed out", times);
+    reportUnthinned(*axis, view->size());
 
     view->zoomX(20);
     view->zoomY(20);

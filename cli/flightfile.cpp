@@ -1,4 +1,5 @@
 #include "cli/command.h"
+#include "cli/settingsjson.h"
 #include "model/eventfields.h"
 #include "model/flight.h"
 
@@ -18,8 +19,7 @@ QByteArray flightJson(const OKUKIPOFlight &flight)
     QByteArray json = "{\"value16\": " + QByteArray::number(flight.value16);
     json += ", \"notes\": " + jsonString(QString::fromStdString(flight.notes));
     json += ", \"accelInverted\": " + jsonValue(flight.accelInverted);
-    json += ", \"settings\": {\"valid\": " + jsonValue(flight.settings.valid);
-    json += ", \"bytes\": \"" + flight.settings.deviceBytes().toHex() + "\"}";
+    json += ", \"settings\": " + settingsJson(flight.settings);
     json += ", \"events\": [";
     for (size_t i = 0; i < flight.events.size(); ++i)
         json += (i ? ",\n" : "\n") + eventJson(*flight.events[i]);

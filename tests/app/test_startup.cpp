@@ -1,6 +1,8 @@
 #include "app/longpath.h"
 #include "app/messagelog.h"
+#include "app/startupoptions.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -49,6 +51,43 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
         QCOMPARE(expandLongPath(QStringLiteral("flights/../flights/first.kipo")), expected);
         QCOMPARE(expandLongPath(expected), expected);
+    }
+
+    void flightOptionInBothForms_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("two dashes") << QStringList({"okukipo", "--flight", "a b.kipo"});
+        QTest::newRow("one dash") << QStringList({"okukipo", "-flight", "a b.kipo"});
+        QTest::newRow("with equals sign") << QStringList({"okukipo", "--flight=a b.kipo", "--demo"});
+    }
+
+    void flightOptionInBothForms()
+    {
+        QFETCH(QStringList, arguments);
+        QCommandLineParser parser;
+        const StartupOptions options;
+        options.addTo(parser);
+        QVERIFY2(parser.parse(arguments), qPrintable(parser.errorText()));
+        QCOMPARE(parser.value(options.flight), QStringLiteral("a b.kipo"));
+        QCOMPARE(parser.isSet(options.demo), arguments.contains(QStringLiteral("--demo")));
+    }
+
+    void withoutOptionsTheFlightIsEmpty()
+    {
+        QCommandLineParser parser;
+        const StartupOptions options;
+        options.addTo(parser);
+        QVERIFY(parser.parse({QStringLiteral("okukipo")}));
+        QCOMPARE(parser.value(options.flight), QString());
+        QVERIFY(!parser.isSet(options.demo));
+    }
+
+    void unknownOptionIsRefused()
+    {
+        QCommandLineParser parser;
+        StartupOptions().addTo(parser);
+        QVERIFY(!parser.parse({QStringLiteral("okukipo"), QStringLiteral("--fligth"), QStringLiteral("x")}));
+        QVERIFY(parser.errorText().contains(QStringLiteral("fligth")));
     }
 
     void longPathOfMissingFileIsEmpty()

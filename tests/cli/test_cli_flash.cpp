@@ -1,26 +1,12 @@
 #include "device/sim/flightmodel.h"
 #include "model/flashparser.h"
 #include "model/trace.h"
+#include "tests/cli/clirun.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(OKUKIPO_CLI_PATH), arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {

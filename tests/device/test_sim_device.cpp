@@ -350,6 +350,7 @@ private slots:
         host.send(0x18);
         QCOMPARE(host.receive(100).code, quint8(0));
         QCOMPARE(host.exchange(0x18).code, quint8(0x05)); // used up
+        QCOMPARE(computer.device().reportsReceived(), 2);
     }
 
     void delayedReplyComesLate()

@@ -1,0 +1,201 @@
+#include "cli/command.h"
+#include "cli/flash.h"
+#include "cli/settingsjson.h"
+#include "device/workerthread.h"
+#include "device/sim/virtualflightcomputer.h"
+#include "model/trace.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QThread>
+
+namespace {
+
+constexpr int ConnectionAttempts = 10;
+// A device leaving its bootloader needs a moment to enumerate as firmware.
+constexpr int ReenumerationWaitMs = 500;
+
+// The console of the headless device commands: lines go to standard error,
+// and the end of each operation (controls enabled again) is announced.
+class CliConsole : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList lines;
+
+public slots:
+    void appendConsoleNL(QString line)
+    {
+        lines << line;
+        if (line.endsWith(QLatin1Char('\n')))
+            line.chop(1);
+        okukipo::trace(line);
+    }
+
+    void enableControls(bool enabled)
+    {
+        if (enabled)
+            emit operationEnded();
+    }
+
+signals:
+    void operationEnded();
+};
+
+// The device worker on its own thread, as the device window runs it.
+class DeviceSession
+{
+public:
+    CliConsole console;
+    OKUKIPOInterface *worker;
+
+    DeviceSession()
+    {
+        if (cliDemoRequested()) {
+            demoDevice = std::make_unique<VirtualFlightComputer>();
+            HIDTransport::setCurrent(demoDevice.get());
+        }
+        workerThread = std::make_unique<OKUKIPOWorkerThread>(&console);
+        worker = workerThread->worker();
+    }
+
+    ~DeviceSession()
+    {
+        workerThread.reset();
+        HIDTransport::setCurrent(nullptr);
+    }
+
+    // Attempts as the device window does until the firmware answers; a
+    // device found in its bootloader is started on the way.
+    bool connectFirmware()
+    {
+        for (int attempt = 0; attempt < ConnectionAttempts; ++attempt) {
+            QMetaObject::invokeMethod(worker, "attemptConnection", Qt::BlockingQueuedConnection);
+            QCoreApplication::processEvents();
+            if (worker->isFirmwareOpen())
+                return true;
+            if (!console.lines.contains(QStringLiteral("Awaiting firmware initialization...")))
+                return false;
+            QThread::msleep(ReenumerationWaitMs);
+        }
+        return false;
+    }
+
+    // Runs one operation slot queued and returns when it has ended.
+    template <typename... Arguments>
+    void run(const char *slot, Arguments... arguments)
+    {
+        QEventLoop loop;
+        QObject::connect(&console, &CliConsole::operationEnded, &loop, &QEventLoop::quit);
+        QMetaObject::invokeMethod(worker, slot, Qt::QueuedConnection, arguments...);
+        loop.exec();
+    }
+
+private:
+    std::unique_ptr<VirtualFlightComputer> demoDevice;
+    std::unique_ptr<OKUKIPOWorkerThread> workerThread;
+};
+
+int noDevice()
+{
+    return cliFailure(QStringLiteral("no usable OKU KIPO connected"));
+}
+
+int info(DeviceSession &session)
+{
+    const QVector<HIDDeviceInfo> found = HIDDevice::findDevices(OKUFirmwareProductId, OKUFirmwareSeries, OKUSeriesMask);
+    if (found.isEmpty())
+        return noDevice();
+    const HIDDeviceInfo &device = found.first();
+    QByteArray json = "{\"path\": \"" + device.path.toUtf8() + "\"";
+    json += ", \"vendorId\": " + QByteArray::number(device.vendorId);
+    json += ", \"productId\": " + QByteArray::number(device.productId);
+    json += ", \"versionNumber\": " + QByteArray::number(device.versionNumber);
+    json += ", \"firmwareVersion\": \"" + versionText(session.worker->firmwareVersionNumber()).toUtf8() + "\"}";
+    cliPrint(json);
+    return 0;
+}
+
+int readSettings(DeviceSession &session)
+{
+    std::optional<OKUKIPOSettings> settings;
+    QObject::connect(session.worker, &OKUKIPOInterface::settingsRead, &session.console,
+                     [&settings](const OKUKIPOSettings &read) { settings = read; });
+    session.run("readDeviceSettings");
+    if (!settings)
+        return cliFailure(QStringLiteral("reading the settings failed"));
+    cliPrint(settingsJson(*settings));
+    return 0;
+}
+
+int download(DeviceSession &session, const QString &directory)
+{
+    std::vector<std::shared_ptr<OKUKIPOFlight>> flights;
+    QObject::connect(session.worker, &OKUKIPOInterface::flightDownloaded, &session.console,
+                     [&flights](const std::shared_ptr<OKUKIPOFlight> &flight) { flights.push_back(flight); });
+    session.run("downloadFlights");
+    const QStringList &lines = session.console.lines;
+    if (lines.isEmpty() || !lines.last().endsWith(QLatin1String(" flight(s) downloaded.")))
+        return cliFailure(QStringLiteral("the download failed"));
+    const int status = saveFlightsAndPrintList(flights, directory);
+    // Flights that arrived before a failure are saved, yet the command failed.
+    if (status == 0 && lines.contains(QStringLiteral("Error downloading flights.\n")))
+        return cliFailure(QStringLiteral("the download was cut short; the flights received were saved"));
+    return status;
+}
+
+int emulate(DeviceSession &session, const QString &input, const QString &output, bool realTime)
+{
+    session.run("emulateLaunch", Q_ARG(QString, input), Q_ARG(QString, output), Q_ARG(bool, realTime));
+    const QString outcome = session.console.lines.value(session.console.lines.size() - 1);
+    if (outcome != QLatin1String("Emulation complete!"))
+        return cliFailure(outcome);
+    QFile results(output);
+    int samples = 0;
+    if (results.open(QIODevice::ReadOnly)) {
+        results.readLine();
+        while (!results.readLine().isEmpty())
+            ++samples;
+    }
+    cliPrint("{\"output\": \"" + output.toUtf8() + "\", \"samples\": " + QByteArray::number(samples) + "}");
+    return 0;
+}
+
+int deviceCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Directory for the flight files."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption fastOption(QStringLiteral("fast"), QStringLiteral("Emulate as fast as the device answers."));
+    parser.addOptions({outOption, fastOption});
+    if (!parser.parse(QStringList(QStringLiteral("device")) + arguments))
+        return cliFailure(parser.errorText());
+    const QStringList words = parser.positionalArguments();
+    const QString operation = words.value(0);
+    const bool valid = (words.size() == 1 && (operation == QLatin1String("info") || operation == QLatin1String("read-settings")))
+        || (words.size() == 1 && operation == QLatin1String("download") && parser.isSet(outOption))
+        || (words.size() == 3 && operation == QLatin1String("emulate"));
+    if (!valid)
+        return cliFailure(QStringLiteral("usage: okukipo-cli device [--demo] info | read-settings | download --out DIR | "
+                                         "emulate IN.csv OUT.csv [--fast]"));
+
+    DeviceSession session;
+    if (!session.connectFirmware())
+        return noDevice();
+    if (operation == QLatin1String("info"))
+        return info(session);
+    if (operation == QLatin1String("read-settings"))
+        return readSettings(session);
+    if (operation == QLatin1String("download"))
+        return download(session, parser.value(outOption));
+    return emulate(session, words.at(1), words.at(2), !parser.isSet(fastOption));
+}
+
+const CliCommand deviceCommandEntry(
+    "device", "info | read-settings | download --out DIR | emulate IN.csv OUT.csv [--fast]", deviceCommand);
+
+} // namespace
+
+#include "device.moc"

@@ -1,0 +1,119 @@
+#include "device/sim/flightmodel.h"
+#include "model/flashparser.h"
+#include "model/trace.h"
+#include "tests/cli/clirun.h"
+#include "tests/device/emulationdata.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+Run runDemo(const QStringList &arguments)
+{
+    return runCli(QStringList({QStringLiteral("--demo"), QStringLiteral("device")}) + arguments);
+}
+
+} // namespace
+
+// The headless device commands, run on the virtual flight computer.
+class TestCliDevice : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir directory;
+
+private slots:
+    void initTestCase()
+    {
+        okukipo::setTraceHandler([](const QString &) {});
+        QVERIFY(directory.isValid());
+    }
+
+    void info()
+    {
+        const Run run = runDemo({QStringLiteral("info")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("{\"path\": \"virtual-okukipo:firmware\", \"vendorId\": 987, \"productId\": 4, "
+                                     "\"versionNumber\": 545, \"firmwareVersion\": \"2.21\"}\n"));
+        QVERIFY(run.err.contains("OKU KIPO (firmware version: 2.21) is now connected."));
+    }
+
+    void readSettings()
+    {
+        const Run run = runDemo({QStringLiteral("read-settings")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, "{\"valid\": true, \"bytes\": \"" + okukipo::sim::factorySettings().deviceBytes().toHex() + "\"}\n");
+        QVERIFY(run.err.contains("Reading settings... \n"));
+        QVERIFY(run.err.contains("Success.\n"));
+    }
+
+    void downloadSavesEveryFlight()
+    {
+        const QString out = directory.filePath(QStringLiteral("flights"));
+        const Run run = runDemo({QStringLiteral("download"), QStringLiteral("--out"), out});
+        QCOMPARE(run.exitCode, 0);
+        const auto expected = parseFlights(okukipo::sim::demoFlashImage());
+        QStringList entries;
+        for (size_t i = 0; i < expected.size(); ++i)
+            entries << QStringLiteral("{\"file\": \"flight-%1.kipo\", \"events\": %2, \"settingsValid\": true}")
+                           .arg(i + 1)
+                           .arg(expected[i]->events.size());
+        QCOMPARE(run.out, "[" + entries.join(QStringLiteral(", ")).toUtf8() + "]\n");
+        QVERIFY(run.err.contains(QByteArray::number(qulonglong(expected.size())) + " flight(s) downloaded."));
+
+        OKUKIPOFlight last;
+        QVERIFY(last.load(QDir(out).filePath(QStringLiteral("flight-%1.kipo").arg(expected.size()))));
+        QCOMPARE(last.events.size(), expected.back()->events.size());
+    }
+
+    void emulatesOnTheDevice()
+    {
+        const QString input = directory.filePath(QStringLiteral("in.csv"));
+        const QString output = directory.filePath(QStringLiteral("out.csv"));
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(emulationData(300));
+        file.close();
+        const Run run = runDemo({QStringLiteral("emulate"), input, output, QStringLiteral("--fast")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, "{\"output\": \"" + output.toUtf8() + "\", \"samples\": 300}\n");
+        QVERIFY(run.err.contains("Emulation complete!"));
+
+        const Run missing = runDemo({QStringLiteral("emulate"), directory.filePath("none.csv"), output});
+        QCOMPARE(missing.exitCode, 1);
+        QVERIFY(missing.out.isEmpty());
+        QVERIFY(missing.err.contains("okukipo-cli: Failed to read input file!"));
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("nothing") << QStringList();
+        QTest::newRow("unknown") << QStringList({"erase"});
+        QTest::newRow("download without a directory") << QStringList({"download"});
+        QTest::newRow("emulate without files") << QStringList({"emulate", "in.csv"});
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const Run run = runDemo(arguments);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(run.err.startsWith("okukipo-cli: usage: okukipo-cli device"));
+    }
+
+    void withoutAFlightComputer()
+    {
+        // Build machines have no flight computer attached.
+        const Run run = runCli({QStringLiteral("device"), QStringLiteral("info")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(run.err.contains("okukipo-cli: no usable OKU KIPO connected"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliDevice)
+#include "test_cli_device.moc"

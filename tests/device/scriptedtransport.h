@@ -1,0 +1,115 @@
+#pragma once
+
+#include "device/hidtransport.h"
+#include "model/trace.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <QVector>
+#include <deque>
+#include <functional>
+#include <vector>
+
+// A transport whose device answers from a script: every written report is
+// recorded and handed to `respond`, whose reports are queued for reading.
+// Reads never wait, so time-outs cost nothing in tests.
+class ScriptedTransport : public HIDTransport
+{
+public:
+    QVector<HIDDeviceInfo> devices;
+    std::function<std::vector<HIDReport>(const HIDReport &written)> respond;
+    QVector<HIDReport> written;
+    std::deque<HIDReport> pending;
+    bool failOpen = false;
+    bool failWrites = false;
+    int opens = 0;
+    int inputBufferCount = 0;
+
+    static HIDReport report(quint8 code, const QByteArray &data = {})
+    {
+        HIDReport made{};
+        made[1] = code;
+        for (int i = 0; i < data.size() && i < HIDReportSize - 2; ++i)
+            made[size_t(2 + i)] = quint8(data.at(i));
+        return made;
+    }
+
+    static QByteArray dataOf(const HIDReport &report)
+    {
+        return QByteArray(reinterpret_cast<const char *>(report.data() + 2), HIDReportSize - 2);
+    }
+
+    QVector<HIDDeviceInfo> enumerate() override { return devices; }
+
+    std::unique_ptr<HIDConnection> open(const QString &) override
+    {
+        if (failOpen)
+            return nullptr;
+        ++opens;
+        return std::make_unique<Connection>(this);
+    }
+
+    QVector<quint8> writtenCodes() const
+    {
+        QVector<quint8> codes;
+        for (const HIDReport &report : written)
+            codes.append(report[1]);
+        return codes;
+    }
+
+private:
+    class Connection : public HIDConnection
+    {
+    public:
+        explicit Connection(ScriptedTransport *transport)
+            : transport(transport)
+        {
+        }
+
+        bool writeReport(const HIDReport &report, int) override
+        {
+            if (transport->failWrites)
+                return false;
+            transport->written.append(report);
+            if (transport->respond) {
+                const std::vector<HIDReport> replies = transport->respond(report);
+                for (const HIDReport &reply : replies)
+                    transport->pending.push_back(reply);
+            }
+            return true;
+        }
+
+        bool readReport(HIDReport &report, int) override
+        {
+            if (transport->pending.empty())
+                return false;
+            report = transport->pending.front();
+            transport->pending.pop_front();
+            return true;
+        }
+
+        void setInputBufferCount(int count) override { transport->inputBufferCount = count; }
+        void flushInput() override { transport->pending.clear(); }
+
+    private:
+        ScriptedTransport *transport;
+    };
+};
+
+// A fresh scripted transport installed for one test, and the trace lines written meanwhile.
+struct ScriptedSession {
+    ScriptedTransport transport;
+    QStringList traced;
+
+    ScriptedSession()
+    {
+        HIDTransport::setCurrent(&transport);
+        okukipo::setTraceHandler([this](const QString &line) { traced << line; });
+    }
+
+    ~ScriptedSession()
+    {
+        okukipo::setTraceHandler({});
+        HIDTransport::setCurrent(nullptr);
+    }
+};
