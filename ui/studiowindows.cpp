@@ -1,27 +1,14 @@
 #include "app/studiowindows.h"
 
+#include "ui/okukipoflightwidget.h"
+
 #include <QMdiSubWindow>
 #include <QWidget>
 
-// The windows the main window hosts.  Until the flight window and the
-// device console exist, empty stand-ins keep their places.
+// The windows the main window hosts.  Until the device console exists, an
+// empty stand-in keeps its place.
 
 namespace {
-
-class PendingFlightWindow : public QWidget, public FlightWindow
-{
-public:
-    explicit PendingFlightWindow(std::shared_ptr<OKUKIPOFlight> flight)
-        : m_flight(std::move(flight))
-    {
-    }
-
-    void save() override {}
-    void saveAs() override {}
-
-private:
-    std::shared_ptr<OKUKIPOFlight> m_flight;
-};
 
 class PendingDeviceWindow : public QWidget, public DeviceWindow
 {
@@ -36,12 +23,12 @@ public:
 class ProgramWindows : public StudioWindowFactory
 {
 public:
-    FlightWindow *createFlightWindow(std::shared_ptr<OKUKIPOFlight> flight, OKUStudio *) override
+    FlightWindow *createFlightWindow(std::shared_ptr<OKUKIPOFlight> flight, OKUStudio *owner) override
     {
-        return new PendingFlightWindow(std::move(flight));
+        return new OKUKIPOFlightWidget(std::move(flight), owner);
     }
 
-    QMdiSubWindow *createFlightSubWindow(FlightWindow *) override { return new QMdiSubWindow; }
+    QMdiSubWindow *createFlightSubWindow(FlightWindow *) override { return new OKUKIPOFlightSubWindow; }
 
     DeviceWindow *createDeviceWindow(OKUStudio *) override { return new PendingDeviceWindow; }
 };
