@@ -103,8 +103,8 @@ int main(int argc, char *argv[])
     profile.padSeconds = 60.0;
     profile.targetApogee = 3000.0;
     profile.burnSeconds = 3.0;
-    profile.descentRate = 5.0;
-    profile.groundSeconds = 760.0;
+    // A long, slow descent keeps the recorder writing at flight rates.
+    profile.descentRate = 2.2;
     okukipo::sim::FlightTruth truth;
     QTemporaryDir dir;
     const QString path = dir.filePath("full.kipo");

@@ -15,34 +15,59 @@ QString number(float value)
     return QString::number(double(value));
 }
 
-// Spread and trend of 20 samples of a series taken every 0.2 s from start
-// in the given direction.  Computed about the mean in double precision, so
-// that altitudes of thousands of metres at times of thousands of seconds
-// keep their digits.
+constexpr std::size_t gridScanSteps = std::size_t(maxScanSeconds / 0.1);
+
+// A series read on the grid origin + k * step, each grid point once: the
+// stillness windows of consecutive steps share most of their samples.
+class GridSamples {
+public:
+    GridSamples(const Series &series, float origin, double step)
+        : m_series(series)
+        , m_origin(origin)
+        , m_step(step)
+    {
+    }
+
+    double time(std::size_t k) const { return double(m_origin) + double(k) * m_step; }
+
+    double value(std::size_t k)
+    {
+        while (m_values.size() <= k)
+            m_values.push_back(double(sampleSeries(m_series, float(time(m_values.size()))).value));
+        return m_values[k];
+    }
+
+private:
+    const Series &m_series;
+    const float m_origin;
+    const double m_step;
+    std::vector<double> m_values;
+};
+
+// Spread and trend of 20 samples of a series 0.2 s apart (every second
+// point of a 0.1 s grid) from grid point first on.  Computed about the mean
+// in double precision, so that altitudes of thousands of metres at times of
+// thousands of seconds keep their digits.
 struct Stillness {
     double variance = 0.0;
     double slope = 0.0;
 };
 
-Stillness stillness(const Series &series, float start, double direction)
+Stillness stillness(GridSamples &grid, std::size_t first)
 {
-    constexpr int count = 20;
-    double times[count];
-    double values[count];
+    constexpr std::size_t count = 20;
     double meanTime = 0.0;
     double meanValue = 0.0;
-    for (int k = 0; k < count; ++k) {
-        times[k] = double(start) + 0.2 * direction * k;
-        values[k] = double(sampleSeries(series, float(times[k])).value);
-        meanTime += times[k];
-        meanValue += values[k];
+    for (std::size_t j = 0; j < count; ++j) {
+        meanTime += grid.time(first + 2 * j);
+        meanValue += grid.value(first + 2 * j);
     }
     meanTime /= count;
     meanValue /= count;
     double sumValue2 = 0.0, sumTime2 = 0.0, sumTimeValue = 0.0;
-    for (int k = 0; k < count; ++k) {
-        const double dt = times[k] - meanTime;
-        const double dv = values[k] - meanValue;
+    for (std::size_t j = 0; j < count; ++j) {
+        const double dt = grid.time(first + 2 * j) - meanTime;
+        const double dv = grid.value(first + 2 * j) - meanValue;
         sumValue2 += dv * dv;
         sumTime2 += dt * dt;
         sumTimeValue += dt * dv;
@@ -211,18 +236,19 @@ float OKUKIPOFlight::launchTime() const
 float OKUKIPOFlight::computeLaunchTime() const
 {
     const float first = firstEventTime();
-    // Walk back from the fastest moment to still air on the pad...
+    // Walk back from the fastest moment to still air on the pad, in steps
+    // of 0.5 s: every fifth point of a grid running back 0.1 s a step...
+    const float peakVelocity = peakVelocityTime();
+    GridSamples grid(pressureAltitude, peakVelocity, -0.1);
     std::optional<float> stillAir;
-    scanTimes(peakVelocityTime(), -0.5, [&](float t) {
-        if (!(t >= first))
-            return false;
-        const Stillness air = stillness(pressureAltitude, t, -1.0);
+    for (std::size_t k = 0; !stillAir; k += 5) {
+        const float t = float(grid.time(k));
+        if (!(t >= first) || k > gridScanSteps)
+            return first;
+        const Stillness air = stillness(grid, k);
         if (air.variance < 25.0 && air.slope < 0.5)
             stillAir = t;
-        return !stillAir;
-    });
-    if (!stillAir)
-        return first;
+    }
     // ...then forward to the first full second above 1.5 g.
     const float last = lastEventTime();
     float launch = *stillAir;
@@ -253,18 +279,19 @@ float OKUKIPOFlight::computeLandingTime() const
     trace(QStringLiteral("apogee: ") + number(apogee));
     trace(QStringLiteral("endtime: ") + number(end));
     // Landed once the altitude has stayed still for more than a second.
+    GridSamples grid(pressureAltitude, apogee, 0.1);
     std::optional<float> landing;
     int stillSteps = 0;
-    scanTimes(apogee, 0.1, [&](float s) {
-        if (!(s < end))
-            return false;
-        const Stillness air = stillness(pressureAltitude, s, 1.0);
+    for (std::size_t k = 0; !landing; ++k) {
+        const float s = float(grid.time(k));
+        if (!(s < end) || k > gridScanSteps)
+            break;
+        const Stillness air = stillness(grid, k);
         if (air.variance >= 25.0 || std::fabs(air.slope) >= 1.0)
             stillSteps = 0;
         else if (++stillSteps > 10)
             landing = s;
-        return !landing;
-    });
+    }
     return landing ? *landing : lastEventTime();
 }
 

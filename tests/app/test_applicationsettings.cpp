@@ -2,6 +2,7 @@
 #include "scriptedasker.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QSettings>
@@ -15,7 +16,12 @@ class TestApplicationSettings : public QObject
 private:
     QTemporaryDir dir;
 
-    QString iniPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
+    // One file per test function: QSettings caches files by path, size and
+    // modification time, so rewriting one file within a second can go unseen.
+    QString iniPath() const
+    {
+        return dir.filePath(QLatin1String(QTest::currentTestFunction()) + QStringLiteral("/settings.ini"));
+    }
 
     void writeIni(const QByteArray &contents)
     {
@@ -35,7 +41,7 @@ private:
     }
 
 private slots:
-    void init() { QFile::remove(iniPath()); }
+    void init() { QVERIFY(QDir(dir.path()).mkpath(QLatin1String(QTest::currentTestFunction()))); }
 
     void formShowsTheChoicesInOrder()
     {

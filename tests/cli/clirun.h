@@ -4,17 +4,22 @@
 #include <QProcess>
 #include <QStringList>
 
-// One run of okukipo-cli (OKUKIPO_CLI_PATH) with what it wrote.
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+// One run of the built okukipo-cli (OKUKIPO_CLI_PATH comes from the build).
+struct CliRun {
+    int exitCode = -1; // -1 when it crashed or did not finish
+    QByteArray standardOutput;
+    QByteArray standardError;
 };
 
-inline Run runCli(const QStringList &arguments)
+inline CliRun runCli(const QStringList &arguments)
 {
     QProcess process;
     process.start(QStringLiteral(OKUKIPO_CLI_PATH), arguments);
-    process.waitForFinished(120000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    CliRun run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.standardOutput = process.readAllStandardOutput();
+    run.standardError = process.readAllStandardError();
+    return run;
 }

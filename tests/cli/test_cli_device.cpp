@@ -9,7 +9,7 @@
 
 namespace {
 
-Run runDemo(const QStringList &arguments)
+CliRun runDemo(const QStringList &arguments)
 {
     return runCli(QStringList({QStringLiteral("--demo"), QStringLiteral("device")}) + arguments);
 }
@@ -33,26 +33,26 @@ private slots:
 
     void info()
     {
-        const Run run = runDemo({QStringLiteral("info")});
+        const CliRun run = runDemo({QStringLiteral("info")});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("{\"path\": \"virtual-okukipo:firmware\", \"vendorId\": 987, \"productId\": 4, "
+        QCOMPARE(run.standardOutput, QByteArray("{\"path\": \"virtual-okukipo:firmware\", \"vendorId\": 987, \"productId\": 4, "
                                      "\"versionNumber\": 545, \"firmwareVersion\": \"2.21\"}\n"));
-        QVERIFY(run.err.contains("OKU KIPO (firmware version: 2.21) is now connected."));
+        QVERIFY(run.standardError.contains("OKU KIPO (firmware version: 2.21) is now connected."));
     }
 
     void readSettings()
     {
-        const Run run = runDemo({QStringLiteral("read-settings")});
+        const CliRun run = runDemo({QStringLiteral("read-settings")});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, "{\"valid\": true, \"bytes\": \"" + okukipo::sim::factorySettings().deviceBytes().toHex() + "\"}\n");
-        QVERIFY(run.err.contains("Reading settings... \n"));
-        QVERIFY(run.err.contains("Success.\n"));
+        QCOMPARE(run.standardOutput, "{\"valid\": true, \"bytes\": \"" + okukipo::sim::factorySettings().deviceBytes().toHex() + "\"}\n");
+        QVERIFY(run.standardError.contains("Reading settings... \n"));
+        QVERIFY(run.standardError.contains("Success.\n"));
     }
 
     void downloadSavesEveryFlight()
     {
         const QString out = directory.filePath(QStringLiteral("flights"));
-        const Run run = runDemo({QStringLiteral("download"), QStringLiteral("--out"), out});
+        const CliRun run = runDemo({QStringLiteral("download"), QStringLiteral("--out"), out});
         QCOMPARE(run.exitCode, 0);
         const auto expected = parseFlights(okukipo::sim::demoFlashImage());
         QStringList entries;
@@ -60,8 +60,8 @@ private slots:
             entries << QStringLiteral("{\"file\": \"flight-%1.kipo\", \"events\": %2, \"settingsValid\": true}")
                            .arg(i + 1)
                            .arg(expected[i]->events.size());
-        QCOMPARE(run.out, "[" + entries.join(QStringLiteral(", ")).toUtf8() + "]\n");
-        QVERIFY(run.err.contains(QByteArray::number(qulonglong(expected.size())) + " flight(s) downloaded."));
+        QCOMPARE(run.standardOutput, "[" + entries.join(QStringLiteral(", ")).toUtf8() + "]\n");
+        QVERIFY(run.standardError.contains(QByteArray::number(qulonglong(expected.size())) + " flight(s) downloaded."));
 
         OKUKIPOFlight last;
         QVERIFY(last.load(QDir(out).filePath(QStringLiteral("flight-%1.kipo").arg(expected.size()))));
@@ -76,15 +76,15 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(emulationData(300));
         file.close();
-        const Run run = runDemo({QStringLiteral("emulate"), input, output, QStringLiteral("--fast")});
+        const CliRun run = runDemo({QStringLiteral("emulate"), input, output, QStringLiteral("--fast")});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, "{\"output\": \"" + output.toUtf8() + "\", \"samples\": 300}\n");
-        QVERIFY(run.err.contains("Emulation complete!"));
+        QCOMPARE(run.standardOutput, "{\"output\": \"" + output.toUtf8() + "\", \"samples\": 300}\n");
+        QVERIFY(run.standardError.contains("Emulation complete!"));
 
-        const Run missing = runDemo({QStringLiteral("emulate"), directory.filePath("none.csv"), output});
+        const CliRun missing = runDemo({QStringLiteral("emulate"), directory.filePath("none.csv"), output});
         QCOMPARE(missing.exitCode, 1);
-        QVERIFY(missing.out.isEmpty());
-        QVERIFY(missing.err.contains("okukipo-cli: Failed to read input file!"));
+        QVERIFY(missing.standardOutput.isEmpty());
+        QVERIFY(missing.standardError.contains("okukipo-cli: Failed to read input file!"));
     }
 
     void usageErrors_data()
@@ -99,19 +99,19 @@ private slots:
     void usageErrors()
     {
         QFETCH(QStringList, arguments);
-        const Run run = runDemo(arguments);
+        const CliRun run = runDemo(arguments);
         QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY(run.err.startsWith("okukipo-cli: usage: okukipo-cli device"));
+        QVERIFY(run.standardOutput.isEmpty());
+        QVERIFY(run.standardError.startsWith("okukipo-cli: usage: okukipo-cli device"));
     }
 
     void withoutAFlightComputer()
     {
         // Build machines have no flight computer attached.
-        const Run run = runCli({QStringLiteral("device"), QStringLiteral("info")});
+        const CliRun run = runCli({QStringLiteral("device"), QStringLiteral("info")});
         QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY(run.err.contains("okukipo-cli: no usable OKU KIPO connected"));
+        QVERIFY(run.standardOutput.isEmpty());
+        QVERIFY(run.standardError.contains("okukipo-cli: no usable OKU KIPO connected"));
     }
 };
 

@@ -35,10 +35,10 @@ private slots:
                                  + QByteArray::fromHex("020100" "85" "030186a0" "8a" "020200" "ff");
         const QString imagePath = directory.filePath(QStringLiteral("hand.bin"));
         QVERIFY(writeFile(imagePath, image));
-        const Run run = runCli({QStringLiteral("parse-flash"), imagePath, QStringLiteral("--out"), directory.filePath("hand")});
+        const CliRun run = runCli({QStringLiteral("parse-flash"), imagePath, QStringLiteral("--out"), directory.filePath("hand")});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("[{\"file\": \"flight-1.kipo\", \"events\": 2, \"settingsValid\": true}]\n"));
-        QVERIFY(run.err.contains("flight marker found."));
+        QCOMPARE(run.standardOutput, QByteArray("[{\"file\": \"flight-1.kipo\", \"events\": 2, \"settingsValid\": true}]\n"));
+        QVERIFY(run.standardError.contains("flight marker found."));
 
         OKUKIPOFlight saved;
         QVERIFY(saved.load(directory.filePath(QStringLiteral("hand/flight-1.kipo"))));
@@ -53,7 +53,7 @@ private slots:
         const QString imagePath = directory.filePath(QStringLiteral("demo.bin"));
         QVERIFY(writeFile(imagePath, image));
         const QString out = directory.filePath(QStringLiteral("demo/flights"));
-        const Run run = runCli({QStringLiteral("parse-flash"), imagePath, QStringLiteral("--out"), out});
+        const CliRun run = runCli({QStringLiteral("parse-flash"), imagePath, QStringLiteral("--out"), out});
         QCOMPARE(run.exitCode, 0);
 
         QStringList entries;
@@ -66,38 +66,38 @@ private slots:
             QCOMPARE(saved.events.size(), expected[i]->events.size());
         }
         QCOMPARE(expected.size(), size_t(3));
-        QCOMPARE(QString::fromUtf8(run.out), QStringLiteral("[%1]\n").arg(entries.join(QStringLiteral(", "))));
+        QCOMPARE(QString::fromUtf8(run.standardOutput), QStringLiteral("[%1]\n").arg(entries.join(QStringLiteral(", "))));
     }
 
     void imageWithoutFlightsGivesAnEmptyList()
     {
         const QString imagePath = directory.filePath(QStringLiteral("erased.bin"));
         QVERIFY(writeFile(imagePath, QByteArray(1000, '\xff')));
-        const Run run = runCli({QStringLiteral("parse-flash"), imagePath, QStringLiteral("--out"), directory.filePath("none")});
+        const CliRun run = runCli({QStringLiteral("parse-flash"), imagePath, QStringLiteral("--out"), directory.filePath("none")});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("[]\n"));
+        QCOMPARE(run.standardOutput, QByteArray("[]\n"));
     }
 
     void failuresAreOneLineOnStandardError()
     {
-        const Run missing = runCli({QStringLiteral("parse-flash"), directory.filePath("absent.bin"), QStringLiteral("--out"),
+        const CliRun missing = runCli({QStringLiteral("parse-flash"), directory.filePath("absent.bin"), QStringLiteral("--out"),
                                     directory.filePath("absent")});
         QCOMPARE(missing.exitCode, 1);
-        QVERIFY(missing.out.isEmpty());
-        QVERIFY(missing.err.startsWith("okukipo-cli: cannot read "));
+        QVERIFY(missing.standardOutput.isEmpty());
+        QVERIFY(missing.standardError.startsWith("okukipo-cli: cannot read "));
 
-        const Run noOut = runCli({QStringLiteral("parse-flash"), directory.filePath("erased.bin")});
+        const CliRun noOut = runCli({QStringLiteral("parse-flash"), directory.filePath("erased.bin")});
         QCOMPARE(noOut.exitCode, 1);
-        QVERIFY(noOut.out.isEmpty());
-        QCOMPARE(noOut.err, QByteArray("okukipo-cli: usage: okukipo-cli parse-flash IMAGE.bin --out DIR\n"));
+        QVERIFY(noOut.standardOutput.isEmpty());
+        QCOMPARE(noOut.standardError, QByteArray("okukipo-cli: usage: okukipo-cli parse-flash IMAGE.bin --out DIR\n"));
 
         const QString blocker = directory.filePath(QStringLiteral("blocker"));
         QVERIFY(writeFile(blocker, "not a directory"));
-        const Run blocked = runCli({QStringLiteral("parse-flash"), directory.filePath("hand.bin"), QStringLiteral("--out"),
+        const CliRun blocked = runCli({QStringLiteral("parse-flash"), directory.filePath("hand.bin"), QStringLiteral("--out"),
                                     blocker + QStringLiteral("/sub")});
         QCOMPARE(blocked.exitCode, 1);
-        QVERIFY(blocked.out.isEmpty());
-        QVERIFY(blocked.err.contains("cannot create directory"));
+        QVERIFY(blocked.standardOutput.isEmpty());
+        QVERIFY(blocked.standardError.contains("cannot create directory"));
     }
 
 private:

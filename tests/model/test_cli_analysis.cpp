@@ -1,4 +1,4 @@
-#include "clirun.h"
+#include "tests/cli/clirun.h"
 #include "model/flight.h"
 #include "model/trace.h"
 #include "syntheticflight.h"

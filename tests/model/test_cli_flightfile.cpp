@@ -1,4 +1,4 @@
-#include "clirun.h"
+#include "tests/cli/clirun.h"
 #include "flightfilebytes.h"
 #include "model/flight.h"
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QtTest>
@@ -30,6 +31,10 @@ std::unique_ptr<QGraph> plot(bool withAxis = true)
     graph->show();
     if (!QTest::qWaitForWindowExposed(graph.get()))
         return nullptr;
+    // Keep the X server's own pointer off the plot: its moves, delivered
+    // while QTest presses and releases, would change the cursor under test.
+    QCursor::setPos(graph->mapToGlobal(QPoint(graph->width() + 200, graph->height() + 200)));
+    QCoreApplication::processEvents();
     graph->view()->setOriginFraction(QPointF(0.5, 0.5));
     return graph;
 }
