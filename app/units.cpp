@@ -1,11 +1,11 @@
 #include "app/units.h"
+#include "model/units.h"
 
 #include <QSettings>
 #include <cmath>
 
 namespace {
 
-constexpr double FeetPerMetre = 3.28084;
 constexpr double InchesOfMercuryPerPascal = 0.000295333727;
 
 QString fixed(double value, int decimals)
@@ -72,7 +72,7 @@ QString accelerationLabel(double g)
 
 double DisplayUnits::length(double metres) const
 {
-    return m_metric ? metres : metres * FeetPerMetre;
+    return m_metric ? metres : okukipo::units::metresToFeet(metres);
 }
 
 QString DisplayUnits::lengthUnit() const
@@ -92,7 +92,7 @@ QString DisplayUnits::speedUnit() const
 
 double DisplayUnits::travelSpeed(double metresPerSecond) const
 {
-    return m_metric ? metresPerSecond * 3.6 : metresPerSecond * FeetPerMetre;
+    return m_metric ? metresPerSecond * 3.6 : okukipo::units::metresToFeet(metresPerSecond);
 }
 
 QString DisplayUnits::travelSpeedUnit() const
