@@ -62,6 +62,8 @@ public:
         acceleration = forces(time) / Mass - StandardGravity;
         velocity += acceleration * dt;
         height += velocity * dt;
+        if (burning(time))
+            burnoutVelocity = velocity;
         if (velocity <= 0.0 && apogeeTime < 0.0 && time > ignitionTime + profile.burnSeconds) {
             apogeeTime = time;
             apogeeHeight = height;
@@ -76,10 +78,12 @@ public:
     }
 
     bool burning(double time) const { return ignitionTime >= 0.0 && time < ignitionTime + profile.burnSeconds; }
+    double thrustToWeight() const { return thrust / (Mass * StandardGravity); }
 
     double height = 0.0;
     double velocity = 0.0;
     double acceleration = 0.0;
+    double burnoutVelocity = 0.0;
     double ignitionTime = -1.0;
     double apogeeTime = -1.0;
     double apogeeHeight = 0.0;
@@ -389,6 +393,8 @@ private:
         if (truth.launched) {
             truth.launchTime = rocket.ignitionTime - origin;
             truth.burnoutTime = rocket.ignitionTime + profile.burnSeconds - origin;
+            truth.burnoutVelocity = rocket.burnoutVelocity;
+            truth.thrustToWeight = rocket.thrustToWeight();
             truth.apogeeTime = rocket.apogeeTime - origin;
             truth.apogeeAltitude = rocket.apogeeHeight;
             truth.deploymentTime = rocket.deployedAt - origin;

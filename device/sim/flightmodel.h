@@ -57,6 +57,8 @@ struct FlightTruth {
     bool launched = false;
     double launchTime = 0.0;     // ignition
     double burnoutTime = 0.0;
+    double burnoutVelocity = 0.0; // metres per second, the fastest climb
+    double thrustToWeight = 0.0;  // what the accelerometer reads at ignition, in g
     double apogeeTime = 0.0;     // highest point
     double apogeeAltitude = 0.0; // metres above the pad
     double deploymentTime = 0.0; // parachute opens

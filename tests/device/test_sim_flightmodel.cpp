@@ -56,6 +56,12 @@ private slots:
         QVERIFY(qAbs(truth.apogeeAltitude - 300.0) < 3.0);
         QVERIFY(truth.launchTime < truth.burnoutTime);
         QVERIFY(truth.burnoutTime < truth.apogeeTime);
+        // Drag keeps the rocket below where the burnout velocity would carry it in vacuum.
+        const double burnSeconds = truth.burnoutTime - truth.launchTime;
+        const double vacuumApogee = 0.5 * truth.burnoutVelocity * burnSeconds
+                                    + truth.burnoutVelocity * truth.burnoutVelocity / (2.0 * 9.80665);
+        QVERIFY(truth.apogeeAltitude < vacuumApogee);
+        QVERIFY(truth.apogeeAltitude > 0.5 * vacuumApogee);
         QVERIFY(truth.apogeeTime <= truth.deploymentTime);
         QVERIFY(truth.deploymentTime < truth.apogeeTime + 2.0);
         // Under a 6 m/s parachute from 300 m.
@@ -128,6 +134,10 @@ private slots:
         const auto pad = eventsOf<OKUEvent_AccelZ>(*flight, 0.0, truth.launchTime);
         for (const OKUEvent_AccelZ *accel : pad)
             QVERIFY(qAbs(accel->accelZ - 1.0f) < 0.06f);
+        // At ignition, before any drag, the board feels the motor's thrust over the rocket's weight.
+        const auto ignition = eventsOf<OKUEvent_AccelZ>(*flight, truth.launchTime - 0.005, truth.launchTime + 0.02);
+        QVERIFY(!ignition.isEmpty());
+        QVERIFY(qAbs(ignition.first()->accelZ - truth.thrustToWeight) < 0.05);
         const auto boost = eventsOf<OKUEvent_AccelZ>(*flight, truth.launchTime + 0.1, truth.burnoutTime - 0.1);
         for (const OKUEvent_AccelZ *accel : boost)
             QVERIFY(accel->accelZ > 3.0f);
