@@ -1,7 +1,7 @@
 #include "tests/cli/clirun.h"
+#include "device/sim/flightmodel.h"
 #include "model/flight.h"
 #include "model/trace.h"
-#include "syntheticflight.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,7 +34,7 @@ private slots:
         okukipo::setTraceHandler([](const QString &) {});
         QVERIFY(m_dir.isValid());
         m_flightPath = m_dir.filePath("clean.kipo");
-        QVERIFY(SyntheticFlight().flight()->save(m_flightPath));
+        QVERIFY(okukipo::sim::simulatedFlight(okukipo::sim::FlightProfile())->save(m_flightPath));
         QVERIFY(m_flight.load(m_flightPath));
     }
 

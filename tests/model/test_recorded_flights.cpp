@@ -2,49 +2,17 @@
 // computer: a point-mass rocket flown through the device's own flight logic,
 // written at the device's write rates and cut out of the flash image.
 
-#include "device/sim/flightmodel.h"
 #include "model/eventcast.h"
 #include "model/flashparser.h"
-#include "approx.h"
 #include "model/flight.h"
 #include "model/trace.h"
+#include "testflights.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-
-using okukipo::sim::FlightProfile;
-using okukipo::sim::FlightTruth;
-
-namespace {
-
-std::shared_ptr<OKUKIPOFlight> analysedFlight(const FlightProfile &profile, FlightTruth *truth)
-{
-    const auto flight = okukipo::sim::simulatedFlight(profile, truth);
-    flight->processFlight();
-    return flight;
-}
-
-
-// The moments every real flight must get right, against what really happened.
-void checkMoments(const OKUKIPOFlight &flight, const FlightTruth &truth)
-{
-    QVERIFY(flight.isFlight());
-    // The first full second of boost, found from interpolated samples that
-    // start rising between the last pad sample and ignition.
-    QCOMPARE_NEAR(flight.launchTime(), truth.launchTime, 0.15);
-    QCOMPARE_NEAR(flight.peakVelocityTime(), truth.burnoutTime, 0.3);
-    QCOMPARE_NEAR(flight.apogeeTime(), truth.apogeeTime, 0.5);
-    // Still air for a second or so after touchdown; a slow descent already
-    // looks still a little before.
-    QVERIFY2(flight.landingTime() > truth.landingTime - 0.5 && flight.landingTime() < truth.landingTime + 1.5,
-             qPrintable(QString::number(double(flight.landingTime()))));
-    QCOMPARE_NEAR(flight.endTime(), truth.endTime, 0.001 * truth.endTime + 0.01);
-}
-
-} // namespace
 
 class TestRecordedFlights : public QObject {
     Q_OBJECT
