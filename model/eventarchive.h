@@ -10,7 +10,7 @@
 #include <boost/serialization/string.hpp>
 #include <boost/serialization/version.hpp>
 #include <cmath>
-#include <unordered_set>
+#include <vector>
 
 BOOST_CLASS_VERSION(OKUEvent, 1)
 BOOST_CLASS_VERSION(OKUEvent_AccelZ, 3)
@@ -37,10 +37,20 @@ BOOST_CLASS_VERSION(OKUEvent_AuxEInput, 0)
 
 namespace okukipo {
 
-// Every record the archive creates while a flight loads, whole or half-read.
-// The flight takes those that end up in its event list and deletes the rest
-// (records orphaned by a read error, or whose pointer a damaged file repeats).
-std::unordered_set<OKUEvent *> &recordsBeingLoaded();
+// Every record the archive creates while a flight loads, whole or half-read,
+// in the order of creation.  The flight takes those that end up in its event
+// list and deletes the rest (records orphaned by a read error, or whose
+// pointer a damaged file repeats).
+std::vector<OKUEvent *> &recordsBeingLoaded();
+
+// Each record announces itself twice, as its class and as OKUEvent, one
+// right after the other.
+inline void noteRecordBeingLoaded(OKUEvent *record)
+{
+    std::vector<OKUEvent *> &records = recordsBeingLoaded();
+    if (records.empty() || records.back() != record)
+        records.push_back(record);
+}
 
 // Records the record before anything of it is read: the OKUEvent part's own
 // class information may already be missing.
@@ -48,7 +58,7 @@ template<class Archive, class Event>
 void serializeEventBase(Archive &archive, Event &event)
 {
     if constexpr (Archive::is_loading::value)
-        recordsBeingLoaded().insert(&event);
+        noteRecordBeingLoaded(&event);
     archive & boost::serialization::base_object<OKUEvent>(event);
 }
 
@@ -88,7 +98,7 @@ void OKUEvent::serialize(Archive &archive, unsigned int version)
 {
     // Also a plain OKUEvent, which a damaged file may ask for.
     if constexpr (Archive::is_loading::value)
-        okukipo::recordsBeingLoaded().insert(this);
+        okukipo::noteRecordBeingLoaded(this);
     okukipo::keepPartialRecord([&] {
         archive & referenceVoltage;
         quint8 unused = 0;

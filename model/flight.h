@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,9 @@ private:
     template<class Archive> void serializeFields(Archive &archive, unsigned int version);
     template<class Archive> void saveEvents(Archive &archive) const;
     template<class Archive> void loadEvents(Archive &archive);
+    void loadFrom(std::streambuf &fileBytes);
+    // Back to a freshly constructed flight.
+    void clear();
 
 public:
     // ---- Analysis results: computed by processFlight(), never stored ----

@@ -9,9 +9,12 @@
 #include <boost/serialization/collection_size_type.hpp>
 #include <boost/serialization/item_version_type.hpp>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
+#include <istream>
 #include <sstream>
-#include <unordered_set>
+#include <streambuf>
 
 BOOST_CLASS_VERSION(OKUKIPOFlight, 3)
 // Always the top-level object of its file.
@@ -19,9 +22,9 @@ BOOST_CLASS_TRACKING(OKUKIPOFlight, boost::serialization::track_never)
 
 namespace okukipo {
 
-std::unordered_set<OKUEvent *> &recordsBeingLoaded()
+std::vector<OKUEvent *> &recordsBeingLoaded()
 {
-    thread_local std::unordered_set<OKUEvent *> records;
+    thread_local std::vector<OKUEvent *> records;
     return records;
 }
 
@@ -85,6 +88,90 @@ bool hasSlowClock(const OKUKIPOSettings &settings)
 
 constexpr float slowClockCorrection = 1.0297601f;
 
+// Record addresses in a total order.
+const std::less<const OKUEvent *> byAddress;
+
+std::vector<OKUEvent *> sortedOnce(std::vector<OKUEvent *> records)
+{
+    std::sort(records.begin(), records.end(), byAddress);
+    records.erase(std::unique(records.begin(), records.end()), records.end());
+    return records;
+}
+
+// The records among the event entries, each once: a damaged file may hold
+// empty entries, repeat a record or point at objects that are no records.
+std::vector<OKUEvent *> createdRecordsOnce(std::vector<OKUEvent *> entries)
+{
+    const std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    // A sound file: every entry is the record created for it.
+    if (entries == created)
+        return entries;
+    const std::vector<OKUEvent *> known = sortedOnce(created);
+    std::vector<bool> taken(known.size(), false);
+    std::vector<OKUEvent *> records;
+    for (OKUEvent *entry : entries) {
+        const auto found = std::lower_bound(known.begin(), known.end(), entry, byAddress);
+        if (found == known.end() || *found != entry || taken[size_t(found - known.begin())])
+            continue;
+        taken[size_t(found - known.begin())] = true;
+        records.push_back(entry);
+    }
+    return records;
+}
+
+// Deletes the records that were created but not taken into the flight.
+void deleteOrphanedRecords(const std::vector<OKUEvent *> &events)
+{
+    std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    if (created != events) {
+        const std::vector<OKUEvent *> all = sortedOnce(created);
+        const std::vector<OKUEvent *> taken = sortedOnce(events);
+        std::vector<OKUEvent *> orphans;
+        std::set_difference(all.begin(), all.end(), taken.begin(), taken.end(), std::back_inserter(orphans),
+                            byAddress);
+        for (OKUEvent *orphan : orphans)
+            delete orphan;
+    }
+    // Give the memory back: the list is as long as the largest flight.
+    std::vector<OKUEvent *>().swap(created);
+}
+
+// Lets the archive read bytes where they are.
+class ByteSource : public std::streambuf
+{
+public:
+    explicit ByteSource(const QByteArray &bytes)
+    {
+        char *begin = const_cast<char *>(bytes.constData());
+        setg(begin, begin, begin + bytes.size());
+    }
+};
+
+// Feeds the archive from a file in pieces: a large flight file is never
+// held in memory whole.
+class FileSource : public std::streambuf
+{
+public:
+    explicit FileSource(QIODevice &file)
+        : m_file(file)
+    {
+    }
+
+protected:
+    int_type underflow() override
+    {
+        const qint64 count = m_file.read(m_piece.data(), qint64(m_piece.size()));
+        if (count <= 0)
+            return traits_type::eof();
+        setg(m_piece.data(), m_piece.data(), m_piece.data() + count);
+        return traits_type::to_int_type(m_piece.front());
+    }
+
+private:
+    QIODevice &m_file;
+    std::array<char, 64 * 1024> m_piece;
+};
+
 } // namespace
 
 OKUKIPOFlight::~OKUKIPOFlight()
@@ -141,8 +228,7 @@ void OKUKIPOFlight::serializeFields(Archive &archive, unsigned int version)
 
 // Written as the archive writes a vector of pointers; read by hand so that a
 // damaged count cannot allocate for entries that are not in the file, and
-// only records the archive created are taken, each once: a damaged file may
-// hold empty entries or references to objects that are no records at all.
+// only records the archive created are taken (see createdRecordsOnce).
 template<class Archive>
 void OKUKIPOFlight::saveEvents(Archive &archive) const
 {
@@ -163,14 +249,24 @@ void OKUKIPOFlight::loadEvents(Archive &archive)
         boost::serialization::item_version_type itemVersion(0);
         archive >> itemVersion;
     }
-    const std::unordered_set<OKUEvent *> &created = okukipo::recordsBeingLoaded();
-    std::unordered_set<OKUEvent *> taken(events.begin(), events.end());
-    for (std::size_t i = 0; i < count; ++i) {
-        OKUEvent *event = nullptr;
-        archive >> event;
-        if (created.count(event) && taken.insert(event).second)
-            events.push_back(event);
+    // A full flash holds well under a million records; a damaged count must
+    // not reserve more.
+    const std::size_t expected = std::min<std::size_t>(count, 1 << 20);
+    events.reserve(expected);
+    okukipo::recordsBeingLoaded().reserve(expected);
+    // The entries are checked once all are read, and before anything
+    // dereferences them, also when the file ends early.
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            OKUEvent *entry = nullptr;
+            archive >> entry;
+            events.push_back(entry);
+        }
+    } catch (...) {
+        events = createdRecordsOnce(std::move(events));
+        throw;
     }
+    events = createdRecordsOnce(std::move(events));
 }
 
 bool OKUKIPOFlight::save(const QString &path)
@@ -199,29 +295,41 @@ bool OKUKIPOFlight::save(const QString &path)
 bool OKUKIPOFlight::load(const QString &path)
 {
     QFile file(path);
-    const bool opened = file.open(QIODevice::ReadOnly);
+    const bool opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     trace(QStringLiteral("Checking..."));
-    const QByteArray bytes = opened ? file.readAll() : QByteArray();
-    if (!opened || file.error() != QFileDevice::NoError) {
-        trace(QStringLiteral("file not good: ") + path);
-        return false;
+    if (opened) {
+        FileSource source(file);
+        loadFrom(source);
+        if (file.error() == QFileDevice::NoError)
+            return true;
+        // What came before a read error is no flight.
+        clear();
+        processFlight();
     }
-    loadFromBytes(bytes);
-    return true;
+    trace(QStringLiteral("file not good: ") + path);
+    return false;
 }
 
 void OKUKIPOFlight::loadFromBytes(const QByteArray &bytes)
+{
+    ByteSource source(bytes);
+    loadFrom(source);
+}
+
+void OKUKIPOFlight::clear()
 {
     clearEvents();
     value16 = 256;
     notes.clear();
     settings = OKUKIPOSettings();
     accelInverted = false;
+}
 
-    std::istringstream stream(std::string(bytes.constData(), size_t(bytes.size())),
-                              std::ios::in | std::ios::binary);
-    std::unordered_set<OKUEvent *> &created = okukipo::recordsBeingLoaded();
-    created.clear();
+void OKUKIPOFlight::loadFrom(std::streambuf &source)
+{
+    clear();
+    std::istream stream(&source);
+    okukipo::recordsBeingLoaded().clear();
     try {
         FlightIArchive archive(stream);
         trace(QStringLiteral("Loading..."));
@@ -231,13 +339,11 @@ void OKUKIPOFlight::loadFromBytes(const QByteArray &bytes)
         // A bad header or an unsupported flight version, met before serialize().
         reportArchiveError(error);
     }
-    for (OKUEvent *event : events)
-        created.erase(event);
-    for (OKUEvent *event : created)
-        delete event;
-    created.clear();
+    deleteOrphanedRecords(events);
 
     trace(QStringLiteral("Straightening..."));
-    std::sort(events.begin(), events.end(), earlierEvent);
+    // Files are saved in order; only old or damaged ones need the sort.
+    if (!std::is_sorted(events.begin(), events.end(), earlierEvent))
+        std::sort(events.begin(), events.end(), earlierEvent);
     processFlight();
 }

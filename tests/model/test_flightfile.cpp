@@ -150,6 +150,7 @@ private slots:
     void readsNothingOfUnknownFlightVersion();
 
     void missingFileFailsToLoad();
+    void unreadableFileFailsToLoad();
     void rejectsForeignHeaders_data();
     void rejectsForeignHeaders();
     void survivesTruncationAtEveryByte();
@@ -651,6 +652,19 @@ void TestFlightFile::missingFileFailsToLoad()
     const QString path = m_dir.filePath(QStringLiteral("missing.kipo"));
     QVERIFY(!flight.load(path));
     QCOMPARE(trace.lines, QStringList({"Checking...", "file not good: " + path}));
+}
+
+void TestFlightFile::unreadableFileFailsToLoad()
+{
+    // Opens, but every read fails (nothing is mapped at address 0).
+    const QString path = QStringLiteral("/proc/self/mem");
+    TraceCapture trace;
+    OKUKIPOFlight flight;
+    flight.notes = "old";
+    QVERIFY(!flight.load(path));
+    QCOMPARE(trace.lines.last(), "file not good: " + path);
+    QVERIFY(flight.events.empty());
+    QCOMPARE(flight.notes, std::string());
 }
 
 void TestFlightFile::rejectsForeignHeaders_data()
