@@ -40,16 +40,16 @@ endfunction()
 function(okukipo_library name)
     cmake_parse_arguments(L "" "" "DIRS;EXCLUDE;LIBS" ${ARGN})
     set(sources)
+    # Normalised paths ("app/./main.cpp" is "app/main.cpp"), so that
+    # excluded files are found in the list.
     foreach(dir ${L_DIRS})
-        file(GLOB found CONFIGURE_DEPENDS
-             "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp"
-             "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h"
-             "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.ui"
-             "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.qrc")
+        get_filename_component(folder "${CMAKE_CURRENT_SOURCE_DIR}/${dir}" ABSOLUTE)
+        file(GLOB found CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h" "${folder}/*.ui" "${folder}/*.qrc")
         list(APPEND sources ${found})
     endforeach()
     foreach(excluded ${L_EXCLUDE})
-        list(REMOVE_ITEM sources "${CMAKE_CURRENT_SOURCE_DIR}/${excluded}")
+        get_filename_component(file "${CMAKE_CURRENT_SOURCE_DIR}/${excluded}" ABSOLUTE)
+        list(REMOVE_ITEM sources "${file}")
     endforeach()
     list(FILTER sources INCLUDE REGEX "\\.(cpp|h|ui|qrc)$")
     set(compiled ${sources})
