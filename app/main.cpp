@@ -4,6 +4,7 @@
 #include "app/startupoptions.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
+#include "ui/programwindows.h"
 #include "webserver/webserver.h"
 
 #include <QApplication>
@@ -49,7 +50,7 @@ int main(int argc, char *argv[])
     trace(QStringLiteral("Short file name: ") + shortName);
     trace(QStringLiteral("Flight file path: ") + flightPath);
 
-    OKUStudio mainWindow(flightPath);
+    OKUStudio mainWindow(programWindows(), flightPath);
     mainWindow.showMaximized();
     return application.exec();
 }

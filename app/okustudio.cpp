@@ -37,8 +37,9 @@ static void initialiseResources()
     Q_INIT_RESOURCE(okustudio);
 }
 
-OKUStudio::OKUStudio(const QString &fileName, QWidget *parent, Qt::WindowFlags flags)
+OKUStudio::OKUStudio(StudioWindowFactory &windows, const QString &fileName, QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
+    , m_windows(windows)
     , m_settings(applicationSettingsPath(), QSettings::IniFormat)
 {
     initialiseResources();
@@ -144,14 +145,13 @@ void OKUStudio::addFlight(std::shared_ptr<OKUKIPOFlight> flight, QString title)
 
 void OKUStudio::showFlight(std::shared_ptr<OKUKIPOFlight> flight, const QString &title, const QString &filePath)
 {
-    StudioWindowFactory &windows = StudioWindowFactory::current();
-    FlightWindow *flightWindow = windows.createFlightWindow(std::move(flight), this);
+    FlightWindow *flightWindow = m_windows.createFlightWindow(std::move(flight), this);
     QWidget *widget = widgetOf(flightWindow);
     widget->setWindowTitle(title + QStringLiteral("[*]"));
     widget->setWindowFilePath(filePath);
     widget->setWindowModified(filePath.isEmpty());
 
-    QMdiSubWindow *subWindow = windows.createFlightSubWindow(flightWindow);
+    QMdiSubWindow *subWindow = m_windows.createFlightSubWindow(flightWindow);
     subWindow->setWidget(widget);
     subWindow->setAttribute(Qt::WA_DeleteOnClose);
     ui.mdiArea->addSubWindow(subWindow);
@@ -165,7 +165,7 @@ void OKUStudio::openOKUKIPOInterface()
     if (m_deviceWindow)
         return;
     statusBar()->showMessage(tr("Loading OKU KIPO interface..."));
-    m_deviceWindow = StudioWindowFactory::current().createDeviceWindow(this);
+    m_deviceWindow = m_windows.createDeviceWindow(this);
     QWidget *widget = widgetOf(m_deviceWindow);
 
     auto *subWindow = new OKUKIPOSubWindow(&m_deviceWindow);

@@ -10,17 +10,20 @@
 class DeviceWindow;
 class FlightWindow;
 class OKUKIPOFlight;
+class StudioWindowFactory;
 
 // The main window: an MDI area with one sub-window per open flight and at
 // most one device console, and the "Console" dock the device console
 // writes into.  It opens the given flight file, or the device console when
-// there is none.
+// there is none.  Its windows come from the given factory, which must
+// outlive it.
 class OKUStudio : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit OKUStudio(const QString &fileName, QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    OKUStudio(StudioWindowFactory &windows, const QString &fileName, QWidget *parent = nullptr,
+              Qt::WindowFlags flags = {});
     ~OKUStudio() override;
 
     // "settings.ini", read by the windows for their display units.
@@ -53,6 +56,7 @@ private:
     FlightWindow *activeFlightWindow() const;
     void showFlight(std::shared_ptr<OKUKIPOFlight> flight, const QString &title, const QString &filePath);
 
+    StudioWindowFactory &m_windows;
     Ui::OKUStudioClass ui;
     QSettings m_settings;
     DeviceWindow *m_deviceWindow = nullptr;

@@ -39,8 +39,9 @@ public:
 };
 
 // Creates the windows the main window hosts, so that the main window does
-// not depend on how they are built.  Each created window is a QWidget that
-// also implements the interface above.
+// not depend on how they are built: main() hands it the program's own
+// windows, tests hand it fakes.  Each created window is a QWidget that also
+// implements the interface above.
 class StudioWindowFactory
 {
 public:
@@ -50,17 +51,7 @@ public:
     // The sub-window that hosts one flight window and handles its closing.
     virtual QMdiSubWindow *createFlightSubWindow(FlightWindow *window) = 0;
     virtual DeviceWindow *createDeviceWindow(OKUStudio *owner) = 0;
-
-    // The factory of the whole process: the program's own windows unless
-    // replaced.
-    static StudioWindowFactory &current();
-    // Installs another factory (tests); the caller keeps ownership.  Null
-    // restores the program's own windows.
-    static void setCurrent(StudioWindowFactory *factory);
 };
-
-// The program's own windows; defined with the windows themselves.
-StudioWindowFactory &programWindows();
 
 // The widget of a created window.
 QWidget *widgetOf(FlightWindow *window);

@@ -45,9 +45,6 @@ public:
 class FakeWindows : public StudioWindowFactory
 {
 public:
-    FakeWindows() { StudioWindowFactory::setCurrent(this); }
-    ~FakeWindows() override { StudioWindowFactory::setCurrent(nullptr); }
-
     FlightWindow *createFlightWindow(std::shared_ptr<OKUKIPOFlight> flight, OKUStudio *owner) override
     {
         owners.append(owner);
@@ -146,7 +143,7 @@ private slots:
     void formHasTheDockAndMenus()
     {
         FakeWindows windows;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         const Ui::OKUStudioClass &ui = studio.form();
         QCOMPARE(studio.windowTitle(), QStringLiteral("OKU KIPO"));
         QVERIFY(!studio.windowIcon().isNull());
@@ -187,7 +184,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         QCOMPARE(subWindows(studio).size(), 1);
         QVERIFY(studio.deviceWindow());
         QCOMPARE(windows.owners, QList<OKUStudio *>({&studio}));
@@ -201,7 +198,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio(expandLongPath(dir.filePath(QStringLiteral("missing.kipo"))));
+        OKUStudio studio(windows, expandLongPath(dir.filePath(QStringLiteral("missing.kipo"))));
         QCOMPARE(subWindows(studio).size(), 1);
         QVERIFY(studio.deviceWindow());
         QVERIFY(asker.messages.isEmpty());
@@ -210,7 +207,7 @@ private slots:
     void startWithFlightOpensIt()
     {
         FakeWindows windows;
-        OKUStudio studio(firstFlight);
+        OKUStudio studio(windows, firstFlight);
         QCOMPARE(subWindows(studio).size(), 1);
         QVERIFY(!studio.deviceWindow());
         QWidget *window = activeWidget(studio);
@@ -227,7 +224,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio(firstFlight);
+        OKUStudio studio(windows, firstFlight);
         asker.fileNames << secondFlight << firstFlight;
         studio.form().actionOpen->trigger();
         QCOMPARE(subWindows(studio).size(), 2);
@@ -245,7 +242,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         studio.form().actionOpen->trigger();
         QCOMPARE(asker.fileCaptions.size(), 1);
         QCOMPARE(subWindows(studio).size(), 1);
@@ -266,7 +263,7 @@ private slots:
             QVERIFY(QDir(dir.path()).mkpath(path));
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         studio.statusBar()->showMessage(QStringLiteral("before"));
         asker.fileNames << path;
         studio.form().actionOpen->trigger();
@@ -283,7 +280,7 @@ private slots:
     void downloadedFlightIsUntitledAndModified()
     {
         FakeWindows windows;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         studio.addFlight(std::make_shared<OKUKIPOFlight>(), QStringLiteral("Untitled"));
         QWidget *window = activeWidget(studio);
         QVERIFY(dynamic_cast<FakeFlightWindow *>(window));
@@ -297,7 +294,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         QCOMPARE(menuStates(studio), QStringLiteral("000000"));
 
         asker.fileNames << firstFlight;
@@ -318,7 +315,7 @@ private slots:
     void saveReachesTheActiveFlightWindow()
     {
         FakeWindows windows;
-        OKUStudio studio(firstFlight);
+        OKUStudio studio(windows, firstFlight);
         studio.addFlight(std::make_shared<OKUKIPOFlight>(), QStringLiteral("Untitled"));
         auto *untitled = dynamic_cast<FakeFlightWindow *>(activeWidget(studio));
         studio.saveFlight();
@@ -333,7 +330,7 @@ private slots:
     void deviceConsoleExistsOnce()
     {
         FakeWindows windows;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         studio.addFlight(std::make_shared<OKUKIPOFlight>(), QStringLiteral("Untitled"));
         QWidget *flightWindow = activeWidget(studio);
 
@@ -357,7 +354,7 @@ private slots:
     {
         FakeWindows windows;
         FakeTransport transport;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
 
         emit transport.deviceArrived(QStringLiteral("/dev/hidraw3"));
         QCOMPARE(windows.deviceCalls, QStringList({"attemptConnection", "reportFirmwareState"}));
@@ -371,7 +368,7 @@ private slots:
     {
         FakeWindows windows;
         FakeTransport transport;
-        OKUStudio studio(firstFlight);
+        OKUStudio studio(windows, firstFlight);
         emit transport.deviceArrived(QStringLiteral("/dev/hidraw0"));
         emit transport.deviceRemoved(QStringLiteral("/dev/hidraw0"));
         QVERIFY(windows.deviceCalls.isEmpty());
@@ -391,7 +388,7 @@ private slots:
         FakeWindows windows;
         VirtualFlightComputer computer;
         HIDTransport::setCurrent(&computer);
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         const QString path = computer.enumerate().value(0).path;
         QVERIFY(!path.isEmpty());
 
@@ -408,7 +405,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         studio.form().actionAbout->trigger();
         QCOMPARE(asker.abouts.size(), 2);
         QCOMPARE(asker.abouts.first(), QStringLiteral("About"));
@@ -422,7 +419,7 @@ private slots:
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         bool shown = false;
         asker.dialogs = [&](QDialog &dialog) {
             shown = true;
@@ -444,13 +441,13 @@ private slots:
     {
         FakeWindows windows;
         {
-            OKUStudio studio{QString()};
+            OKUStudio studio{windows, QString()};
             QCOMPARE(studio.settings()->fileName(),
                      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/settings.ini");
         }
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(QCoreApplication::applicationDirPath()));
-        OKUStudio studio{QString()};
+        OKUStudio studio{windows, QString()};
         QCOMPARE(studio.settings()->fileName(), QDir::current().absoluteFilePath(QStringLiteral("settings.ini")));
         QVERIFY(QDir::setCurrent(previous));
     }

@@ -7,6 +7,7 @@
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
 #include "ui/okukipowidget.h"
+#include "ui/programwindows.h"
 #include "ui/updatecheck.h"
 
 #include <QMdiArea>
@@ -57,7 +58,7 @@ struct DeviceStudio {
         HIDTransport::setCurrent(&computer);
         if (prepare)
             prepare(computer.device());
-        main = std::make_unique<OKUStudio>(QString());
+        main = std::make_unique<OKUStudio>(programWindows(), QString());
         QSettings *settings = main->settings();
         settings->clear();
         settings->setValue(QLatin1String(NumberSystemKey), metric ? int(Metric) : int(Imperial));

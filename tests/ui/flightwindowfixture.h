@@ -2,7 +2,6 @@
 
 #include "../app/scriptedasker.h"
 #include "app/okustudio.h"
-#include "app/studiowindows.h"
 #include "app/units.h"
 #include "device/hidtransport.h"
 #include "device/sim/flightmodel.h"
@@ -10,6 +9,7 @@
 #include "model/flight.h"
 #include "model/trace.h"
 #include "ui/okukipoflightwidget.h"
+#include "ui/programwindows.h"
 
 #include <QDir>
 #include <QMdiArea>
@@ -46,9 +46,6 @@ public:
 class ProgramFlightWindows : public StudioWindowFactory
 {
 public:
-    ProgramFlightWindows() { StudioWindowFactory::setCurrent(this); }
-    ~ProgramFlightWindows() override { StudioWindowFactory::setCurrent(nullptr); }
-
     FlightWindow *createFlightWindow(std::shared_ptr<OKUKIPOFlight> flight, OKUStudio *owner) override
     {
         return programWindows().createFlightWindow(std::move(flight), owner);
@@ -89,7 +86,7 @@ public:
 struct Studio {
     NoDevices transport;
     ProgramFlightWindows windows;
-    OKUStudio main{QString()};
+    OKUStudio main{windows, QString()};
 
     explicit Studio(bool metric = true)
     {

@@ -7,6 +7,7 @@
 #include "device/sim/virtualflightcomputer.h"
 #include "ui/okukipoflightwidget.h"
 #include "ui/okukipowidget.h"
+#include "ui/programwindows.h"
 #include "webserver/webserver.h"
 
 #include <QApplication>
@@ -58,7 +59,7 @@ int main(int argc, char *argv[])
     QWebEngineSettings::globalSettings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     WebServer::createInstance(&application);
 
-    OKUStudio studio{QString()};
+    OKUStudio studio{programWindows(), QString()};
     // Without a window manager nothing maximises the window.
     studio.setGeometry(QGuiApplication::primaryScreen()->geometry());
     auto *console = dynamic_cast<OKUKIPOWidget *>(studio.deviceWindow());

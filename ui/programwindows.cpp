@@ -1,12 +1,10 @@
-#include "app/studiowindows.h"
+#include "ui/programwindows.h"
 
 #include "ui/okukipoflightwidget.h"
 #include "ui/okukipowidget.h"
 
 #include <QMdiSubWindow>
 #include <QWidget>
-
-// The windows the main window hosts.
 
 namespace {
 
