@@ -304,7 +304,6 @@ bool OKUKIPOFlight::load(const QString &path)
             return true;
         // What came before a read error is no flight.
         clear();
-        processFlight();
     }
     trace(QStringLiteral("file not good: ") + path);
     return false;
@@ -323,6 +322,7 @@ void OKUKIPOFlight::clear()
     notes.clear();
     settings = OKUKIPOSettings();
     accelInverted = false;
+    clearAnalysis();
 }
 
 void OKUKIPOFlight::loadFrom(std::streambuf &source)
