@@ -502,7 +502,8 @@ void TestDeviceWindow::writeSettingsRefusesUnreadableInput()
     studio.child<QLineEdit>(QStringLiteral("HAMCallsign"))->setText(QStringLiteral("NEWONE"));
     QVERIFY(studio.click(QStringLiteral("writeSettings")));
     QTRY_COMPARE(QByteArray(studio.device().settings().callsign, 6), QByteArray("NEWONE"));
-    QCOMPARE(studio.device().settings().remotePIN, quint16(4321));
+    // A copy: the record is packed, the field may be unaligned.
+    QCOMPARE(quint16(studio.device().settings().remotePIN), quint16(4321));
 }
 
 void TestDeviceWindow::closingTheWindowStopsTheWorker()
