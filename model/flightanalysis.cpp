@@ -78,15 +78,14 @@ Stillness stillness(GridSamples &grid, std::size_t first)
 // The cube of axial accelerations beyond +-1.5 g between consecutive
 // plausible readings sums negative when the board flew upside down: boost
 // and burnout then read strongly negative.
-bool accelerationReadsUpsideDown(const std::vector<OKUEvent *> &events)
+bool accelerationReadsUpsideDown(const Series &accelZ)
 {
     float previous = 0.0f;
     float sum = 0.0f;
-    for (const OKUEvent *event : events) {
-        const auto *accel = eventAs<OKUEvent_AccelZ>(event);
-        if (!accel || std::fabs(accel->accelZ) <= 1.5f)
+    for (const SeriesPoint &reading : accelZ) {
+        const float a = reading.value;
+        if (std::fabs(a) <= 1.5f)
             continue;
-        const float a = accel->accelZ;
         if (std::fabs(a - previous) < 5.0f)
             sum += a * a * a;
         previous = a;
@@ -108,15 +107,6 @@ void OKUKIPOFlight::processFlight()
 {
     trace(QStringLiteral("Building splines..."));
     clearAnalysis();
-
-    if (accelerationReadsUpsideDown(events)) {
-        trace(QStringLiteral("Accel data negative, inverting..."));
-        accelInverted = true;
-        for (OKUEvent *event : events) {
-            if (auto *accel = eventAs<OKUEvent_AccelZ>(event))
-                accel->accelZ = -accel->accelZ;
-        }
-    }
 
     std::vector<float> gpsFixTimes;
     for (const OKUEvent *event : events) {
@@ -141,6 +131,19 @@ void OKUKIPOFlight::processFlight()
                 gpsAltitude.push_back({t, gps->altitude, 0.0f});
                 gpsFixTimes.push_back(t);
             }
+        }
+    }
+
+    // Decided on the series, which holds the axial readings in record order;
+    // the records themselves are only visited again when they need turning.
+    if (accelerationReadsUpsideDown(accelZ)) {
+        trace(QStringLiteral("Accel data negative, inverting..."));
+        accelInverted = true;
+        for (SeriesPoint &reading : accelZ)
+            reading.value = -reading.value;
+        for (OKUEvent *event : events) {
+            if (auto *accel = eventAs<OKUEvent_AccelZ>(event))
+                accel->accelZ = -accel->accelZ;
         }
     }
 
