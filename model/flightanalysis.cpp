@@ -4,6 +4,7 @@
 #include "model/timescan.h"
 #include "model/trace.h"
 
+#include <algorithm>
 #include <cmath>
 
 using okukipo::trace;
@@ -212,19 +213,11 @@ float OKUKIPOFlight::peakVelocityTime() const
 float OKUKIPOFlight::apogeeTime() const
 {
     if (!m_moments.apogeeTime) {
-        const OKUEvent_Pressure *highest = nullptr;
-        float highestAltitude = 0.0f;
-        for (const OKUEvent *event : events) {
-            const auto *pressure = eventAs<OKUEvent_Pressure>(event);
-            if (!pressure)
-                continue;
-            const float altitude = barometricAltitude(pressure->pressure);
-            if (!highest || altitude > highestAltitude) {
-                highest = pressure;
-                highestAltitude = altitude;
-            }
-        }
-        m_moments.apogeeTime = highest ? highest->time : 0.0f;
+        // The highest pressure reading, the earliest on ties: the series holds
+        // every one of them with its altitude already computed.
+        const auto highest = std::max_element(pressureAltitude.begin(), pressureAltitude.end(),
+                                              [](const SeriesPoint &a, const SeriesPoint &b) { return a.value < b.value; });
+        m_moments.apogeeTime = highest == pressureAltitude.end() ? 0.0f : highest->time;
     }
     return *m_moments.apogeeTime;
 }
