@@ -126,6 +126,7 @@ private:
     float lastEventTime() const;
     float computeLaunchTime() const;
     float computeLandingTime() const;
+    bool computeIsFlight() const;
     void clearAnalysis();
     template<class Event, class Magnitude>
     const Event *largestDuringAscent(Magnitude magnitude) const;
@@ -138,6 +139,8 @@ private:
         std::optional<float> peakVelocityTime;
         std::optional<float> apogeeTime;
         std::optional<float> launchTime;
+        // Asked by the flight list, the flight window and groundLevel(): a scan of the whole flight each.
+        std::optional<bool> isFlight;
     };
     mutable MomentCache m_moments;
 };

@@ -293,6 +293,13 @@ float OKUKIPOFlight::computeLandingTime() const
 
 bool OKUKIPOFlight::isFlight() const
 {
+    if (!m_moments.isFlight)
+        m_moments.isFlight = computeIsFlight();
+    return *m_moments.isFlight;
+}
+
+bool OKUKIPOFlight::computeIsFlight() const
+{
     if (events.empty())
         return false;
     const float first = firstEventTime();
