@@ -108,16 +108,22 @@ EventDescription describeEvent(const OKUEvent &event)
 
 QByteArray jsonString(const QString &text)
 {
-    QByteArray json = "\"";
-    for (const QChar c : text) {
-        const ushort code = c.unicode();
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+    // Converted whole, so that characters of two UTF-16 units stay one
+    // character; every byte of a multi-byte sequence is 0x80 or above.
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray json;
+    json.reserve(utf8.size() + 2);
+    json += '"';
+    for (const char byte : utf8) {
+        if (byte == '"' || byte == '\\') {
             json += '\\';
-            json += char(code);
-        } else if (code < 0x20) {
-            json += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0')).toLatin1();
+            json += byte;
+        } else if (uchar(byte) < 0x20) {
+            char escape[7];
+            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(uchar(byte)));
+            json += escape;
         } else {
-            json += QString(c).toUtf8();
+            json += byte;
         }
     }
     return json + '"';

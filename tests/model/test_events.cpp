@@ -38,6 +38,7 @@ private slots:
     void flashPayloadLengths_data();
     void flashPayloadLengths();
     void recordsCopyByValueThroughVariants();
+    void jsonStringsEscapeAndKeepEveryCharacter();
 };
 
 void TestEvents::decodesEveryCode_data()
@@ -169,6 +170,15 @@ void TestEvents::recordsCopyByValueThroughVariants()
     QCOMPARE(copy.time, 2.5f);
     QVERIFY(copy.lineContinuity[2]);
     QVERIFY(QMetaType::type("OKUEvent_GPSLLSol") != QMetaType::UnknownType);
+}
+
+void TestEvents::jsonStringsEscapeAndKeepEveryCharacter()
+{
+    // Quote, backslash and control characters escaped; everything else as UTF-8,
+    // also characters that take two UTF-16 units.
+    const QString text = QStringLiteral("a\"b\\c\n\x01 ") + QString::fromUtf8("\xc3\xa9 \xf0\x9f\x9a\x80");
+    QCOMPARE(jsonString(text), QByteArray("\"a\\\"b\\\\c\\u000a\\u0001 \xc3\xa9 \xf0\x9f\x9a\x80\""));
+    QCOMPARE(jsonString(QString()), QByteArray("\"\""));
 }
 
 QTEST_GUILESS_MAIN(TestEvents)
