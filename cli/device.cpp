@@ -3,6 +3,7 @@
 #include "cli/settingsjson.h"
 #include "device/workerthread.h"
 #include "device/sim/virtualflightcomputer.h"
+#include "model/eventfields.h"
 #include "model/trace.h"
 
 #include <QCommandLineParser>
@@ -109,11 +110,11 @@ int info(DeviceSession &session)
     if (found.isEmpty())
         return noDevice();
     const HIDDeviceInfo &device = found.first();
-    QByteArray json = "{\"path\": \"" + device.path.toUtf8() + "\"";
+    QByteArray json = "{\"path\": " + jsonString(device.path);
     json += ", \"vendorId\": " + QByteArray::number(device.vendorId);
     json += ", \"productId\": " + QByteArray::number(device.productId);
     json += ", \"versionNumber\": " + QByteArray::number(device.versionNumber);
-    json += ", \"firmwareVersion\": \"" + versionText(session.worker->firmwareVersionNumber()).toUtf8() + "\"}";
+    json += ", \"firmwareVersion\": " + jsonString(versionText(session.worker->firmwareVersionNumber())) + "}";
     cliPrint(json);
     return 0;
 }
@@ -159,7 +160,7 @@ int emulate(DeviceSession &session, const QString &input, const QString &output,
         while (!results.readLine().isEmpty())
             ++samples;
     }
-    cliPrint("{\"output\": \"" + output.toUtf8() + "\", \"samples\": " + QByteArray::number(samples) + "}");
+    cliPrint("{\"output\": " + jsonString(output) + ", \"samples\": " + QByteArray::number(samples) + "}");
     return 0;
 }
 

@@ -4,6 +4,8 @@
 #include "tests/cli/clirun.h"
 #include "tests/device/emulationdata.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -85,6 +87,23 @@ private slots:
         QCOMPARE(missing.exitCode, 1);
         QVERIFY(missing.standardOutput.isEmpty());
         QVERIFY(missing.standardError.contains("okukipo-cli: Failed to read input file!"));
+    }
+
+    void emulationResultNamesAnyOutputPath()
+    {
+        const QString input = directory.filePath(QStringLiteral("plain.csv"));
+        const QString output = directory.filePath(QStringLiteral("out \"quoted\" \\ back.csv"));
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(emulationData(20));
+        file.close();
+        const CliRun run = runDemo({QStringLiteral("emulate"), input, output, QStringLiteral("--fast")});
+        QCOMPARE(run.exitCode, 0);
+        QJsonParseError error{};
+        const QJsonObject json = QJsonDocument::fromJson(run.standardOutput, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(json.value(QStringLiteral("output")).toString(), output);
+        QCOMPARE(json.value(QStringLiteral("samples")).toInt(), 20);
     }
 
     void usageErrors_data()
