@@ -1,5 +1,7 @@
 #include "model/eventfields.h"
 
+#include "model/eventcast.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -23,59 +25,59 @@ void addLineFields(EventDescription &description, const OKULineReading &line)
 // Fills the class name and own fields; false for a class not listed.
 bool describeOwnFields(const OKUEvent &event, EventDescription &d)
 {
-    if (auto *e = dynamic_cast<const OKUEvent_DeltaTime *>(&event)) {
+    if (auto *e = eventAs<OKUEvent_DeltaTime>(&event)) {
         d = {"OKUEvent_DeltaTime", {{"deltaMs", e->deltaMs}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_Text *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_Text>(&event)) {
         d = {"OKUEvent_Text", {{"text", storedText(e->text)}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_AccelZ *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_AccelZ>(&event)) {
         d = {"OKUEvent_AccelZ", {{"accelZ", e->accelZ}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_AccelXY *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_AccelXY>(&event)) {
         d = {"OKUEvent_AccelXY", {{"accelX", e->accelX}, {"accelY", e->accelY}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_GyroXYZ *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_GyroXYZ>(&event)) {
         d = {"OKUEvent_GyroXYZ", {{"x", e->x}, {"y", e->y}, {"z", e->z}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_MagXYZ *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_MagXYZ>(&event)) {
         d = {"OKUEvent_MagXYZ", {{"x", e->x}, {"y", e->y}, {"z", e->z}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_Pressure *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_Pressure>(&event)) {
         d = {"OKUEvent_Pressure", {{"pressure", e->pressure}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_ComputerBattery *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_ComputerBattery>(&event)) {
         d = {"OKUEvent_ComputerBattery", {{"voltage", e->voltage}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_EjectionBattery *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_EjectionBattery>(&event)) {
         d = {"OKUEvent_EjectionBattery", {{"voltage", e->voltage}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_Temperature *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_Temperature>(&event)) {
         d = {"OKUEvent_Temperature", {{"temperature", e->temperature}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_LineA *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_LineA>(&event)) {
         d.className = "OKUEvent_LineA";
         addLineFields(d, *e);
-    } else if (auto *e = dynamic_cast<const OKUEvent_LineB *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_LineB>(&event)) {
         d.className = "OKUEvent_LineB";
         addLineFields(d, *e);
-    } else if (auto *e = dynamic_cast<const OKUEvent_LineC *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_LineC>(&event)) {
         d.className = "OKUEvent_LineC";
         addLineFields(d, *e);
-    } else if (auto *e = dynamic_cast<const OKUEvent_LineD *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_LineD>(&event)) {
         d.className = "OKUEvent_LineD";
         addLineFields(d, *e);
-    } else if (auto *e = dynamic_cast<const OKUEvent_GPSLLSol *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_GPSLLSol>(&event)) {
         d = {"OKUEvent_GPSLLSol",
              {{"latitude", e->latitude}, {"longitude", e->longitude}, {"altitude", e->altitude},
               {"satellites", e->satellites}, {"solution3D", e->solution3D}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_GPSTime *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_GPSTime>(&event)) {
         d = {"OKUEvent_GPSTime",
              {{"timeOfWeek", e->timeOfWeek}, {"week", uint(e->week)}, {"timeValid", e->timeValid},
               {"flag6", e->flag6}, {"leapSeconds", e->leapSeconds}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_Status *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_Status>(&event)) {
         d = {"OKUEvent_Status",
              {{"state", e->state}, {"lineAlert", boolList(e->lineAlert)},
               {"lineContinuity", boolList(e->lineContinuity)}, {"lineOther", boolList(e->lineOther)}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_RSSI *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_RSSI>(&event)) {
         d = {"OKUEvent_RSSI", {{"rssi", e->rssi}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_Ident *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_Ident>(&event)) {
         d = {"OKUEvent_Ident", {{"text", storedText(e->text)}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_Orientation *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_Orientation>(&event)) {
         d = {"OKUEvent_Orientation", {{"x", e->x}, {"y", e->y}, {"z", e->z}, {"w", e->w}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_AuxDInput *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_AuxDInput>(&event)) {
         d = {"OKUEvent_AuxDInput", {{"value", uint(e->value)}}};
-    } else if (auto *e = dynamic_cast<const OKUEvent_AuxEInput *>(&event)) {
+    } else if (auto *e = eventAs<OKUEvent_AuxEInput>(&event)) {
         d = {"OKUEvent_AuxEInput", {{"value", uint(e->value)}}};
     } else {
         return false;
