@@ -130,7 +130,7 @@ OKUEvent *decodeGpsTime(PayloadReader &payload)
 }
 
 template<class Xyz>
-OKUEvent *decodeXyz(PayloadReader &payload, float scale)
+Xyz *decodeXyz(PayloadReader &payload, float scale)
 {
     auto *event = new Xyz;
     event->x = float(payload.i16()) * scale;
@@ -207,10 +207,8 @@ OKUEvent *decodeRecord(quint8 code, const char *rawPayload, int size)
     case 0x12:
         return decodeGpsTime(payload);
     case 0x15: {
-        auto *event = new OKUEvent_Orientation;
-        event->x = float(payload.i16()) * orientationScale;
-        event->y = float(payload.i16()) * orientationScale;
-        event->z = float(payload.i16()) * orientationScale;
+        // The vector part, then the scalar part.
+        auto *event = decodeXyz<OKUEvent_Orientation>(payload, orientationScale);
         event->w = float(payload.i16()) * orientationScale;
         return event;
     }
