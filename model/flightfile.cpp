@@ -13,7 +13,7 @@
 #include <cmath>
 #include <functional>
 #include <istream>
-#include <sstream>
+#include <ostream>
 #include <streambuf>
 
 BOOST_CLASS_VERSION(OKUKIPOFlight, 3)
@@ -172,6 +172,51 @@ private:
     std::array<char, 64 * 1024> m_piece;
 };
 
+// Hands the archive's bytes to the file in pieces: a large flight is never
+// held in memory whole.  A short write (a full disk) is remembered rather
+// than reported to the archive, so that the archive finishes as usual and
+// the save fails afterwards.
+class FileSink : public std::streambuf
+{
+public:
+    explicit FileSink(QIODevice &file)
+        : m_file(file)
+    {
+        setp(m_piece.data(), m_piece.data() + m_piece.size());
+    }
+
+    // Writes what is pending; false once the file took fewer bytes than it was given.
+    bool complete()
+    {
+        writePending();
+        return m_complete;
+    }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        writePending();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+
+private:
+    void writePending()
+    {
+        const qint64 count = pptr() - pbase();
+        if (m_complete && count > 0 && m_file.write(pbase(), count) != count)
+            m_complete = false;
+        setp(m_piece.data(), m_piece.data() + m_piece.size());
+    }
+
+    QIODevice &m_file;
+    std::array<char, 64 * 1024> m_piece;
+    bool m_complete = true;
+};
+
 } // namespace
 
 OKUKIPOFlight::~OKUKIPOFlight()
@@ -277,17 +322,15 @@ bool OKUKIPOFlight::save(const QString &path)
     // a buffered flush would let it pass unnoticed.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    std::ostringstream stream(std::ios::out | std::ios::binary);
+    FileSink sink(file);
+    std::ostream stream(&sink);
     archiveErrorSeen = false;
     {
         FlightOArchive archive(stream);
         trace(QStringLiteral("Serializing..."));
         archive << static_cast<const OKUKIPOFlight &>(*this);
     }
-    if (archiveErrorSeen || !stream)
-        return false;
-    const std::string bytes = stream.str();
-    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+    if (archiveErrorSeen || !stream || !sink.complete())
         return false;
     return file.commit();
 }
