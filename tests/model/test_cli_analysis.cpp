@@ -1,5 +1,6 @@
 #include "tests/cli/clirun.h"
 #include "device/sim/flightmodel.h"
+#include "filecontents.h"
 #include "model/flight.h"
 #include "model/trace.h"
 
@@ -10,12 +11,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // Floats print with nine significant digits, which read back exactly.
 float jsonFloat(const QJsonValue &value)
@@ -119,7 +114,7 @@ private slots:
             QCOMPARE(run.exitCode, 0);
             QCOMPARE(run.standardOutput, QByteArray());
             QVERIFY(c.write(expected));
-            QCOMPARE(contentsOf(out), contentsOf(expected));
+            QCOMPARE(fileContents(out), fileContents(expected));
         }
     }
 

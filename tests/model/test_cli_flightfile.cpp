@@ -1,4 +1,5 @@
 #include "tests/cli/clirun.h"
+#include "filecontents.h"
 #include "flightfilebytes.h"
 #include "model/flight.h"
 
@@ -8,16 +9,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestCliFlightFile : public QObject
 {
@@ -119,7 +110,7 @@ void TestCliFlightFile::resaveOfCurrentFileIsByteIdentical()
     const CliRun run = runCli({QStringLiteral("resave"), input, output});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.standardOutput, QByteArray());
-    QCOMPARE(readFile(output), readFile(input));
+    QCOMPARE(fileContents(output), fileContents(input));
 
     const QString unwritable = QStringLiteral("/nonexistent/out.kipo");
     const CliRun failed = runCli({QStringLiteral("resave"), input, unwritable});
@@ -143,7 +134,7 @@ void TestCliFlightFile::resaveWritesOldFilesInTheCurrentVersion()
                                                   + ArchiveBytes().u16(256).str("old")
                                                         .raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes()))
                                                         .u8(0).bytes());
-    QCOMPARE(readFile(output).toHex(), expected.toHex());
+    QCOMPARE(fileContents(output).toHex(), expected.toHex());
 }
 
 void TestCliFlightFile::failuresGiveOneLineAndStatusOne_data()

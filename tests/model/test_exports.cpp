@@ -1,3 +1,4 @@
+#include "filecontents.h"
 #include "model/eventcast.h"
 #include "model/flight.h"
 #include "model/polynomialfit.h"
@@ -12,14 +13,6 @@
 #include <cmath>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -50,7 +43,7 @@ OKUEvent_GPSLLSol *appendFix(OKUKIPOFlight &flight, float t, double latitude, do
 
 QList<QByteArray> linesOf(const QString &path)
 {
-    QByteArray bytes = readAll(path);
+    QByteArray bytes = fileContents(path);
     if (bytes.endsWith('\n'))
         bytes.chop(1);
     return bytes.split('\n');
@@ -83,14 +76,14 @@ private slots:
             file.endLine();
             // Abandoned without commit: the old file stays as it was.
         }
-        QCOMPARE(readAll(path), QByteArray("previous contents\n"));
+        QCOMPARE(fileContents(path), QByteArray("previous contents\n"));
         AtomicTextFile file(path);
         file.line().append("a,b");
         file.endLine();
         file.line().append("c");
         file.endLine();
         QVERIFY(file.commit());
-        QCOMPARE(readAll(path), QByteArray("a,b\nc\n"));
+        QCOMPARE(fileContents(path), QByteArray("a,b\nc\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.csv"});
     }
 
@@ -135,7 +128,7 @@ private slots:
         AtomicTextFile file(dir.filePath("sheet.csv"));
         grid.write(file);
         QVERIFY(file.commit());
-        QCOMPARE(readAll(dir.filePath("sheet.csv")), QByteArray("A,,,D,\n"
+        QCOMPARE(fileContents(dir.filePath("sheet.csv")), QByteArray("A,,,D,\n"
                                                                 ",,,,E\n"
                                                                 ",1.500000,,,\n"));
     }
@@ -457,7 +450,7 @@ private slots:
         QVERIFY(!QFile::exists(path));
         QVERIFY(writeFile(path, "kept\n"));
         QVERIFY(!flight.exportThrustData(path, 1.0, 0.1));
-        QCOMPARE(readAll(path), QByteArray("kept\n"));
+        QCOMPARE(fileContents(path), QByteArray("kept\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"thrust.csv"});
         okukipo::setTraceHandler([](const QString &) {});
     }
@@ -487,7 +480,7 @@ private slots:
         QVERIFY(flight.exportKML(dir.filePath("a.kml")));
         okukipo::setTraceHandler([](const QString &) {});
         QCOMPARE(trace, (QStringList{"CSV path: " + dir.filePath("a.csv"), "KML path: " + dir.filePath("a.kml")}));
-        QCOMPARE(readAll(dir.filePath("a.csv")), QByteArray());
+        QCOMPARE(fileContents(dir.filePath("a.csv")), QByteArray());
     }
 };
 

@@ -1,3 +1,4 @@
+#include "filecontents.h"
 #include "flightfilebytes.h"
 #include "model/eventfields.h"
 #include "model/flight.h"
@@ -184,19 +185,13 @@ QString TestFlightFile::writeFile(const QByteArray &bytes)
     return path;
 }
 
-static QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void TestFlightFile::savesGoldenBytes()
 {
     OKUKIPOFlight flight;
     fillGoldenFlight(flight);
     const QString path = m_dir.filePath(QStringLiteral("golden.kipo"));
     QVERIFY(flight.save(path));
-    QCOMPARE(readFile(path).toHex(), goldenFlightBytes().toHex());
+    QCOMPARE(fileContents(path).toHex(), goldenFlightBytes().toHex());
 }
 
 void TestFlightFile::loadsGoldenBytes()
@@ -229,7 +224,7 @@ void TestFlightFile::resavedFileIsByteIdentical()
     expected.processFlight();
     const QString expectedPath = m_dir.filePath(QStringLiteral("expected.kipo"));
     QVERIFY(expected.save(expectedPath));
-    QCOMPARE(readFile(path).toHex(), readFile(expectedPath).toHex());
+    QCOMPARE(fileContents(path).toHex(), fileContents(expectedPath).toHex());
 }
 
 void TestFlightFile::roundTripsEveryEventClass()
@@ -341,7 +336,7 @@ void TestFlightFile::roundTripsEmptyFlight()
     OKUKIPOFlight flight;
     const QString path = m_dir.filePath(QStringLiteral("empty.kipo"));
     QVERIFY(flight.save(path));
-    QCOMPARE(readFile(path), flightFile(3, storedEvents({}) + defaultTail()));
+    QCOMPARE(fileContents(path), flightFile(3, storedEvents({}) + defaultTail()));
     TraceCapture trace;
     OKUKIPOFlight loaded;
     QVERIFY(loaded.load(path));
@@ -841,7 +836,7 @@ void TestFlightFile::saveFailsWithoutTouchingTheTarget()
     QVERIFY(!flight.save(path));
     if (unsavableEvent) {
         QCOMPARE(trace.errors(), QStringList({"Error: unregistered class - derived class not registered or exported"}));
-        QCOMPARE(readFile(path), goldenFlightBytes());
+        QCOMPARE(fileContents(path), goldenFlightBytes());
     }
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
 }
@@ -865,7 +860,7 @@ void TestFlightFile::saveFailsWhenTheDiskIsFull()
     std::signal(SIGXFSZ, previousHandler);
 
     QVERIFY(!saved);
-    QCOMPARE(readFile(path), goldenFlightBytes());
+    QCOMPARE(fileContents(path), goldenFlightBytes());
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
 }
 
