@@ -30,14 +30,6 @@ QStringList traceOf(const std::function<void()> &work)
     return lines;
 }
 
-float maxValue(const Series &series)
-{
-    float best = -1e30f;
-    for (const SeriesPoint &p : series)
-        best = std::max(best, p.value);
-    return best;
-}
-
 template<class Event>
 Event *insertEvent(OKUKIPOFlight &flight, float t)
 {

@@ -29,10 +29,8 @@ private slots:
         QCOMPARE_NEAR(flight->groundLevel(), flight->sampleSeries(flight->pressureAltitude, flight->launchTime()).value, 1e-3);
         QCOMPARE_NEAR(flight->groundLevel(), okukipo::sim::blackRockDesert().altitude, 5.0);
         // Highest filtered altitude: the apogee above the pad, in the GPS frame.
-        float highest = 0.0f;
-        for (const SeriesPoint &p : flight->kalmanAltitude)
-            highest = std::max(highest, p.value);
-        QCOMPARE_NEAR(highest - flight->sampleSeries(flight->kalmanAltitude, truth.launchTime - 1.0f).value,
+        QCOMPARE_NEAR(maxValue(flight->kalmanAltitude)
+                          - flight->sampleSeries(flight->kalmanAltitude, truth.launchTime - 1.0f).value,
                       truth.apogeeAltitude, 0.05 * truth.apogeeAltitude);
         // The boost is the hardest push.
         const auto vertical = flight->maxVerticalAcceleration();
@@ -58,10 +56,8 @@ private slots:
         // No jumps where the GPS drops out and comes back.
         for (std::size_t i = 1; i < flight->kalmanAltitude.size(); ++i)
             QVERIFY(std::fabs(flight->kalmanAltitude[i].value - flight->kalmanAltitude[i - 1].value) < 70.0f);
-        float highest = 0.0f;
-        for (const SeriesPoint &p : flight->kalmanAltitude)
-            highest = std::max(highest, p.value);
-        QCOMPARE_NEAR(highest - flight->sampleSeries(flight->kalmanAltitude, truth.launchTime - 1.0f).value,
+        QCOMPARE_NEAR(maxValue(flight->kalmanAltitude)
+                          - flight->sampleSeries(flight->kalmanAltitude, truth.launchTime - 1.0f).value,
                       truth.apogeeAltitude, 0.05 * truth.apogeeAltitude);
     }
 

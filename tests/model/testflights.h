@@ -9,6 +9,7 @@
 #include "model/flight.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 using okukipo::sim::FlightProfile;
@@ -21,6 +22,15 @@ inline std::shared_ptr<OKUKIPOFlight> analysedFlight(const FlightProfile &profil
     const auto flight = okukipo::sim::simulatedFlight(profile, truth);
     flight->processFlight();
     return flight;
+}
+
+// The largest value of a series.
+inline float maxValue(const Series &series)
+{
+    float best = -1e30f;
+    for (const SeriesPoint &p : series)
+        best = std::max(best, p.value);
+    return best;
 }
 
 // The moments against what really happened.
