@@ -22,8 +22,8 @@ void addLineFields(EventDescription &description, const OKULineReading &line)
     description.fields += {{"flag15", line.flag15}, {"flag14", line.flag14}, {"voltage", line.voltage}};
 }
 
-// Fills the class name and own fields; false for a class not listed.
-bool describeOwnFields(const OKUEvent &event, EventDescription &d)
+// Fills the class name and own fields; a class not listed keeps the defaults.
+void describeOwnFields(const OKUEvent &event, EventDescription &d)
 {
     if (auto *e = eventAs<OKUEvent_DeltaTime>(&event)) {
         d = {"OKUEvent_DeltaTime", {{"deltaMs", e->deltaMs}}};
@@ -79,10 +79,7 @@ bool describeOwnFields(const OKUEvent &event, EventDescription &d)
         d = {"OKUEvent_AuxDInput", {{"value", uint(e->value)}}};
     } else if (auto *e = eventAs<OKUEvent_AuxEInput>(&event)) {
         d = {"OKUEvent_AuxEInput", {{"value", uint(e->value)}}};
-    } else {
-        return false;
     }
-    return true;
 }
 
 QByteArray formatNumber(double value, int significantDigits)
