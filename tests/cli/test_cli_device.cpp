@@ -26,6 +26,17 @@ class TestCliDevice : public QObject
 private:
     QTemporaryDir directory;
 
+    // An emulation input of the given number of samples in the test folder; its path.
+    QString writeEmulationInput(const QString &name, int samples)
+    {
+        const QString path = directory.filePath(name);
+        const QByteArray data = emulationData(samples);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            qFatal("cannot write an emulation input");
+        return path;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -72,12 +83,8 @@ private slots:
 
     void emulatesOnTheDevice()
     {
-        const QString input = directory.filePath(QStringLiteral("in.csv"));
+        const QString input = writeEmulationInput(QStringLiteral("in.csv"), 300);
         const QString output = directory.filePath(QStringLiteral("out.csv"));
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(emulationData(300));
-        file.close();
         const CliRun run = runDemo({QStringLiteral("emulate"), input, output, QStringLiteral("--fast")});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.standardOutput, "{\"output\": \"" + output.toUtf8() + "\", \"samples\": 300}\n");
@@ -91,12 +98,8 @@ private slots:
 
     void emulationResultNamesAnyOutputPath()
     {
-        const QString input = directory.filePath(QStringLiteral("plain.csv"));
+        const QString input = writeEmulationInput(QStringLiteral("plain.csv"), 20);
         const QString output = directory.filePath(QStringLiteral("out \"quoted\" \\ back.csv"));
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(emulationData(20));
-        file.close();
         const CliRun run = runDemo({QStringLiteral("emulate"), input, output, QStringLiteral("--fast")});
         QCOMPARE(run.exitCode, 0);
         QJsonParseError error{};
