@@ -1,3 +1,4 @@
+#include "decodedevent.h"
 #include "device/sim/flightmodel.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/flashparser.h"
@@ -104,11 +105,7 @@ std::unique_ptr<Event> liveEvent(Host &host, quint8 code)
     const Packet reply = host.exchange(0x03, QByteArray(1, char(code)));
     if (reply.code != 0x02)
         return nullptr;
-    std::unique_ptr<OKUEvent> event(decodeEvent(reply.data));
-    auto *typed = dynamic_cast<Event *>(event.get());
-    if (typed)
-        event.release();
-    return std::unique_ptr<Event>(typed);
+    return decoded<Event>(reply.data);
 }
 
 QByteArray emulationStep(double altitude, double accelG)
