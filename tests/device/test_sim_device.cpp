@@ -110,7 +110,7 @@ std::unique_ptr<Event> liveEvent(Host &host, quint8 code)
 
 QByteArray emulationStep(double altitude, double accelG)
 {
-    const quint32 pressure = quint32(101325.0 * std::pow(1.0 - 2.2557924e-05 * altitude, 5.255882740020752));
+    const quint32 pressure = quint32(okukipo::sim::FlightLogic::standardPressure(altitude));
     QByteArray data = littleEndian32(pressure) + littleEndian32(quint32(qint32(altitude * 1000))) + QByteArray(1, '\1');
     for (qint16 value : {qint16(0), qint16(0), qint16(std::lround(accelG * 256)), qint16(0), qint16(0), qint16(0)}) {
         char bytes[2];

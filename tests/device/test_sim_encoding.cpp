@@ -12,7 +12,7 @@ namespace {
 SensorFrame frameAt(double altitude, double accelG)
 {
     SensorFrame frame;
-    frame.pressure = 101325.0 * std::pow(1.0 - 2.2557924e-05 * altitude, 5.255882740020752);
+    frame.pressure = FlightLogic::standardPressure(altitude);
     frame.accel = {0.0, 0.0, accelG};
     return frame;
 }
