@@ -249,9 +249,9 @@ void OKUKIPOInterface::attemptConnection()
 
     if (!bootloaderWasOpen) {
         bootloader.close();
-        const QVector<HIDDeviceInfo> accepted =
-            HIDDevice::findDevices(OKUBootloaderProductId, OKUBootloaderSeries, OKUSeriesMask);
         const QVector<HIDDeviceInfo> any = HIDDevice::findDevices(OKUBootloaderProductId, OKUBootloaderSeries, 0);
+        const QVector<HIDDeviceInfo> accepted =
+            HIDDevice::matching(any, OKUBootloaderProductId, OKUBootloaderSeries, OKUSeriesMask);
         if (!accepted.isEmpty()) {
             bootloader.select(accepted.first());
             if (!bootloader.open()) {
