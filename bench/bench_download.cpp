@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr quint32 FlashCapacity = 4128768;
 constexpr int Rounds = 5;
 
 double median(std::vector<double> values)
@@ -75,13 +74,13 @@ Cost rawReports(int &reports)
     const std::unique_ptr<HIDConnection> connection =
         HIDTransport::current()->open(HIDDevice::findDevices(OKUFirmwareProductId, OKUFirmwareSeries, 0).first().path);
     OKUPacket request{OKUPacketCode::ReadFlash, QByteArray(8, '\0')};
-    qToLittleEndian(FlashCapacity, request.data.data() + 4);
+    qToLittleEndian(OKUFlashMemorySize, request.data.data() + 4);
     const Stopwatch stopwatch;
     connection->writeReport(packetReport(request), OKUDefaultTimeoutMs);
     HIDReport report;
     quint32 received = 0;
     reports = 0;
-    while (received < FlashCapacity && connection->readReport(report, OKUDefaultTimeoutMs)) {
+    while (received < OKUFlashMemorySize && connection->readReport(report, OKUDefaultTimeoutMs)) {
         received += report[4];
         ++reports;
     }
@@ -96,12 +95,12 @@ Cost protocolRead()
     QByteArray flash;
     int callbacks = 0;
     const Stopwatch stopwatch;
-    device.readFlash(flash, FlashCapacity, [&callbacks](quint32, quint32) {
+    device.readFlash(flash, OKUFlashMemorySize, [&callbacks](quint32, quint32) {
         ++callbacks;
         return false;
     });
     const Cost elapsed = stopwatch.elapsed();
-    if (quint32(flash.size()) != FlashCapacity)
+    if (quint32(flash.size()) != OKUFlashMemorySize)
         std::printf("protocol read returned %d bytes!\n", flash.size());
     return elapsed;
 }
@@ -152,7 +151,7 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     okukipo::setTraceHandler([](const QString &) {});
     VirtualFlightComputer computer;
-    computer.device().setFlashImage(okukipo::sim::filledFlashImage(int(FlashCapacity)));
+    computer.device().setFlashImage(okukipo::sim::filledFlashImage(int(OKUFlashMemorySize)));
     HIDTransport::setCurrent(&computer);
 
     Costs raw, protocol, worker, workerUnobserved;
@@ -179,7 +178,7 @@ int main(int argc, char *argv[])
         return host;
     };
 
-    std::printf("full flash image: %u bytes in %d reports, %d flights, %d rounds\n", FlashCapacity, reports, flights,
+    std::printf("full flash image: %u bytes in %d reports, %d flights, %d rounds\n", OKUFlashMemorySize, reports, flights,
                 Rounds);
     std::printf("virtual device and transport alone: median %.1f ms wall, %.1f ms CPU (%.2f us per report)\n",
                 device.wallMs, device.cpuMs, device.wallMs * 1000.0 / reports);

@@ -25,14 +25,19 @@ HIDDevice::~HIDDevice() = default;
 
 QVector<HIDDeviceInfo> HIDDevice::findDevices(quint16 productId, quint16 version, quint16 mask)
 {
-    QVector<HIDDeviceInfo> matching;
-    const QVector<HIDDeviceInfo> all = HIDTransport::current()->enumerate();
-    for (const HIDDeviceInfo &candidate : all) {
+    return matching(HIDTransport::current()->enumerate(), productId, version, mask);
+}
+
+QVector<HIDDeviceInfo> HIDDevice::matching(const QVector<HIDDeviceInfo> &found, quint16 productId, quint16 version,
+                                           quint16 mask)
+{
+    QVector<HIDDeviceInfo> chosen;
+    for (const HIDDeviceInfo &candidate : found) {
         if (candidate.vendorId == OKUVendorId && candidate.productId == productId
             && (candidate.versionNumber & mask) == (version & mask))
-            matching.append(candidate);
+            chosen.append(candidate);
     }
-    return matching;
+    return chosen;
 }
 
 void HIDDevice::select(const HIDDeviceInfo &found)

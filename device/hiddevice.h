@@ -32,6 +32,10 @@ public:
     // Interfaces of the flight computer with this product ID whose
     // (version & mask) equals (version & mask); a mask of 0 accepts any.
     static QVector<HIDDeviceInfo> findDevices(quint16 productId, quint16 version, quint16 mask);
+    // The same choice among interfaces found before, so that a caller that
+    // needs two choices enumerates the bus once.
+    static QVector<HIDDeviceInfo> matching(const QVector<HIDDeviceInfo> &found, quint16 productId, quint16 version,
+                                           quint16 mask);
 
     // Closes the device and takes on the identity of a found interface.
     void select(const HIDDeviceInfo &found);

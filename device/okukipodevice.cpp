@@ -62,8 +62,8 @@ QString OKUKIPODevice::resultText(int result)
 
 int OKUKIPODevice::connectFirmware(quint16 *foundVersion)
 {
-    const QVector<HIDDeviceInfo> accepted = findDevices(OKUFirmwareProductId, OKUFirmwareSeries, OKUSeriesMask);
     const QVector<HIDDeviceInfo> any = findDevices(OKUFirmwareProductId, OKUFirmwareSeries, 0);
+    const QVector<HIDDeviceInfo> accepted = matching(any, OKUFirmwareProductId, OKUFirmwareSeries, OKUSeriesMask);
     if (!accepted.isEmpty()) {
         select(accepted.first());
         if (open())

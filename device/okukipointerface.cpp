@@ -1,6 +1,7 @@
 #include "device/okukipointerface.h"
 
 #include "device/emulation.h"
+#include "model/eventcast.h"
 #include "model/flashparser.h"
 #include "model/trace.h"
 
@@ -248,9 +249,9 @@ void OKUKIPOInterface::attemptConnection()
 
     if (!bootloaderWasOpen) {
         bootloader.close();
-        const QVector<HIDDeviceInfo> accepted =
-            HIDDevice::findDevices(OKUBootloaderProductId, OKUBootloaderSeries, OKUSeriesMask);
         const QVector<HIDDeviceInfo> any = HIDDevice::findDevices(OKUBootloaderProductId, OKUBootloaderSeries, 0);
+        const QVector<HIDDeviceInfo> accepted =
+            HIDDevice::matching(any, OKUBootloaderProductId, OKUBootloaderSeries, OKUSeriesMask);
         if (!accepted.isEmpty()) {
             bootloader.select(accepted.first());
             if (!bootloader.open()) {
@@ -384,39 +385,28 @@ void OKUKIPOInterface::readLiveEvent(int code)
         handleLiveEvent(code, record.get());
 }
 
-namespace {
-
-// The record as the class its code names, or null when the device sent another.
-template <typename Event>
-const Event *as(const OKUEvent *record)
-{
-    return dynamic_cast<const Event *>(record);
-}
-
-} // namespace
-
 void OKUKIPOInterface::handleLiveEvent(int code, OKUEvent *record)
 {
     switch (code) {
     case 1:
-        if (auto *text = as<OKUEvent_Text>(record)) {
+        if (auto *text = eventAs<OKUEvent_Text>(record)) {
             trace(QString::fromStdString(text->text));
             emit textEventRead(*text);
         }
         break;
-    case 2: if (auto *e = as<OKUEvent_AccelZ>(record)) emit accelZEventRead(*e); break;
-    case 3: if (auto *e = as<OKUEvent_Pressure>(record)) emit pressureEventRead(*e); break;
-    case 4: if (auto *e = as<OKUEvent_ComputerBattery>(record)) emit compBatEventRead(*e); break;
-    case 5: if (auto *e = as<OKUEvent_EjectionBattery>(record)) emit ejectBatEventRead(*e); break;
-    case 6: if (auto *e = as<OKUEvent_Temperature>(record)) emit temperatureEventRead(*e); break;
-    case 7: if (auto *e = as<OKUEvent_LineA>(record)) emit inputAEventRead(*e); break;
-    case 8: if (auto *e = as<OKUEvent_LineB>(record)) emit inputBEventRead(*e); break;
-    case 9: if (auto *e = as<OKUEvent_LineC>(record)) emit inputCEventRead(*e); break;
-    case 10: if (auto *e = as<OKUEvent_LineD>(record)) emit inputDEventRead(*e); break;
-    case 11: if (auto *e = as<OKUEvent_AccelXY>(record)) emit accelXYEventRead(*e); break;
-    case 12: if (auto *e = as<OKUEvent_GyroXYZ>(record)) emit gyroXYZEventRead(*e); break;
+    case 2: if (auto *e = eventAs<OKUEvent_AccelZ>(record)) emit accelZEventRead(*e); break;
+    case 3: if (auto *e = eventAs<OKUEvent_Pressure>(record)) emit pressureEventRead(*e); break;
+    case 4: if (auto *e = eventAs<OKUEvent_ComputerBattery>(record)) emit compBatEventRead(*e); break;
+    case 5: if (auto *e = eventAs<OKUEvent_EjectionBattery>(record)) emit ejectBatEventRead(*e); break;
+    case 6: if (auto *e = eventAs<OKUEvent_Temperature>(record)) emit temperatureEventRead(*e); break;
+    case 7: if (auto *e = eventAs<OKUEvent_LineA>(record)) emit inputAEventRead(*e); break;
+    case 8: if (auto *e = eventAs<OKUEvent_LineB>(record)) emit inputBEventRead(*e); break;
+    case 9: if (auto *e = eventAs<OKUEvent_LineC>(record)) emit inputCEventRead(*e); break;
+    case 10: if (auto *e = eventAs<OKUEvent_LineD>(record)) emit inputDEventRead(*e); break;
+    case 11: if (auto *e = eventAs<OKUEvent_AccelXY>(record)) emit accelXYEventRead(*e); break;
+    case 12: if (auto *e = eventAs<OKUEvent_GyroXYZ>(record)) emit gyroXYZEventRead(*e); break;
     case 13:
-        if (auto *magnetometer = as<OKUEvent_MagXYZ>(record)) {
+        if (auto *magnetometer = eventAs<OKUEvent_MagXYZ>(record)) {
             const std::array<float, 3> calibrated =
                 magnetometerCalibration().apply({magnetometer->x, magnetometer->y, magnetometer->z});
             OKUEvent_MagXYZ e = *magnetometer;
@@ -427,7 +417,7 @@ void OKUKIPOInterface::handleLiveEvent(int code, OKUEvent *record)
         }
         break;
     case 14:
-        if (auto *e = as<OKUEvent_GPSLLSol>(record)) {
+        if (auto *e = eventAs<OKUEvent_GPSLLSol>(record)) {
             {
                 Locker lock(&orientationMutex);
                 latestGPS = *e;
@@ -435,11 +425,11 @@ void OKUKIPOInterface::handleLiveEvent(int code, OKUEvent *record)
             emit gpsLLSolEventRead(*e);
         }
         break;
-    case 16: if (auto *e = as<OKUEvent_Status>(record)) emit statusEventRead(*e); break;
-    case 17: if (auto *e = as<OKUEvent_Ident>(record)) emit identEventRead(*e); break;
-    case 18: if (auto *e = as<OKUEvent_GPSTime>(record)) emit gpsTimeEventRead(*e); break;
+    case 16: if (auto *e = eventAs<OKUEvent_Status>(record)) emit statusEventRead(*e); break;
+    case 17: if (auto *e = eventAs<OKUEvent_Ident>(record)) emit identEventRead(*e); break;
+    case 18: if (auto *e = eventAs<OKUEvent_GPSTime>(record)) emit gpsTimeEventRead(*e); break;
     case 21:
-        if (auto *e = as<OKUEvent_Orientation>(record)) {
+        if (auto *e = eventAs<OKUEvent_Orientation>(record)) {
             Locker lock(&orientationMutex);
             latestOrientation = {e->w, e->x, e->y, e->z};
         }

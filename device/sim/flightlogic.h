@@ -13,8 +13,7 @@ namespace okukipo::sim {
 // Numbers as the device reports them in emulation replies and status words.
 enum class FlightState { Pad = 0, Boost = 1, BoostEnd = 2, Coast = 3, Apogee = 4, Descent = 5, Ground = 6 };
 
-// Line mode codes of the settings record.
-enum class LineMode { Disabled = 0, Input = 1, Time = 2, PeakVelocity = 3, ClimbAltitude = 4, Apogee = 5, AltitudeAfterApogee = 6 };
+using LineMode = OKUKIPOSettings::LineMode;
 
 // When one output line fires; the settings record's line fields in seconds and metres.
 struct LineRule {
@@ -57,7 +56,6 @@ public:
     void begin(double groundPressure);
     // Advances by one 10 ms step.
     const FlightLogicOutput &step(const SensorFrame &frame);
-    const FlightLogicOutput &output() const { return current; }
     // True once the line's rule has fired and its on-time has passed.
     bool lineSpent(int line) const;
 

@@ -328,9 +328,9 @@ private:
             if (inGPSGap(now))
                 return {};
             GPSFix fix;
-            fix.latitude = profile.site.latitude + noise(0.5) / 111320.0;
+            fix.latitude = profile.site.latitude + noise(0.5) / MetresPerDegree;
             fix.longitude = profile.site.longitude
-                            + (board.east + noise(0.5)) / (111320.0 * std::cos(profile.site.latitude * M_PI / 180.0));
+                            + (board.east + noise(0.5)) / (MetresPerDegree * std::cos(profile.site.latitude * M_PI / 180.0));
             fix.altitude = frame.gpsAltitude;
             fix.satellites = 9;
             fix.solution3D = true;
@@ -343,8 +343,7 @@ private:
         case Sensor::Gyro:
             return encodeGyro(frame.gyro[0], frame.gyro[1], frame.gyro[2]);
         case Sensor::Magnetometer: {
-            // The earth's field at a mid-northern site, in counts: north and down.
-            const Vector3 field = board.attitude.conjugated().rotate({0.0, 220.0, -430.0});
+            const Vector3 field = board.attitude.conjugated().rotate(EarthField);
             return encodeMagnetometer(field[0] + noise(2.0), field[1] + noise(2.0), field[2] + noise(2.0));
         }
         case Sensor::Pressure:

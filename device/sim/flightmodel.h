@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/sim/quaternion.h"
 #include "model/flight.h"
 #include "model/settings.h"
 
@@ -26,6 +27,13 @@ struct LaunchSite {
 
 LaunchSite blackRockDesert();
 LaunchSite lucerneDryLake();
+
+// Metres along a meridian per degree of latitude (a degree of longitude is
+// this times the cosine of the latitude).
+constexpr double MetresPerDegree = 111320.0;
+// The earth's field at the launch sites in magnetometer counts, in the world
+// frame (x east, y north, z up): north and down.
+constexpr Vector3 EarthField{0.0, 220.0, -430.0};
 
 struct FlightProfile {
     double targetApogee = 300.0; // metres above the pad

@@ -11,8 +11,6 @@ namespace {
 
 const Vector3 TurningAxis{0.3, 0.2, 0.93};
 constexpr double TurningRate = 8.0; // degrees per second
-// The earth's field in counts: north and down.
-const Vector3 EarthField{0.0, 220.0, -430.0};
 
 } // namespace
 
@@ -65,8 +63,8 @@ QByteArray LiveSensors::read(quint8 code, qint64 sinceStartMs, const QDateTime &
         return encodeLine(code - LineACode, lines.states[size_t(code - LineACode)]);
     case GPSPositionCode: {
         GPSFix fix;
-        fix.latitude = site.latitude + noise(1.5) / 111320.0;
-        fix.longitude = site.longitude + noise(1.5) / (111320.0 * std::cos(site.latitude * M_PI / 180.0));
+        fix.latitude = site.latitude + noise(1.5) / MetresPerDegree;
+        fix.longitude = site.longitude + noise(1.5) / (MetresPerDegree * std::cos(site.latitude * M_PI / 180.0));
         fix.altitude = site.altitude + noise(2.5);
         fix.satellites = 8 + int(sinceStartMs / 7000 % 3);
         fix.solution3D = true;

@@ -141,13 +141,15 @@ bool VirtualDevice::nextReport(quint64 reader, HIDReport &report, qint64 &dueMs)
     }
     if (stream.session != reader || stream.sent >= stream.bytes.size())
         return false;
+    // Made straight into the report: a full flash read passes here once per report.
     const int count = std::min(ChunkPayload, stream.bytes.size() - stream.sent);
-    QByteArray data;
-    data.append(char(stream.chunkNumber & 0xFF)).append(char((stream.chunkNumber >> 8) & 0xFF));
-    data.append(char(stream.chunkNumber == stream.corruptChunk ? stream.corruptByteCount : quint8(count)));
-    data.append(stream.bytes.constData() + stream.sent, count);
-    const quint8 code = stream.chunkNumber == 0 ? stream.firstCode : quint8(ChunkCode);
-    queue.push_back({reader, stream.chunkNumber == 0 ? stream.dueMs : 0, reportOf(code, data)});
+    HIDReport chunk{};
+    chunk[1] = stream.chunkNumber == 0 ? stream.firstCode : quint8(ChunkCode);
+    chunk[2] = quint8(stream.chunkNumber & 0xFF);
+    chunk[3] = quint8((stream.chunkNumber >> 8) & 0xFF);
+    chunk[4] = stream.chunkNumber == stream.corruptChunk ? stream.corruptByteCount : quint8(count);
+    std::copy_n(stream.bytes.constData() + stream.sent, count, chunk.begin() + 5);
+    queue.push_back({reader, stream.chunkNumber == 0 ? stream.dueMs : 0, chunk});
     stream.sent += count;
     ++stream.chunkNumber;
     return nextReport(reader, report, dueMs);

@@ -23,6 +23,7 @@ public:
     bool failOpen = false;
     bool failWrites = false;
     int opens = 0;
+    int enumerations = 0;
     int inputBufferCount = 0;
 
     static HIDReport report(quint8 code, const QByteArray &data = {})
@@ -39,7 +40,11 @@ public:
         return QByteArray(reinterpret_cast<const char *>(report.data() + 2), HIDReportSize - 2);
     }
 
-    QVector<HIDDeviceInfo> enumerate() override { return devices; }
+    QVector<HIDDeviceInfo> enumerate() override
+    {
+        ++enumerations;
+        return devices;
+    }
 
     std::unique_ptr<HIDConnection> open(const QString &) override
     {

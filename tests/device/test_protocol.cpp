@@ -87,8 +87,11 @@ private slots:
         OKUKIPODevice other;
         quint16 found = 0;
         device->devices = {{QStringLiteral("/old"), OKUVendorId, OKUFirmwareProductId, 0x0215}};
+        device->enumerations = 0;
         QCOMPARE(other.connectFirmware(&found), int(OKUResultIncorrectVersion));
         QCOMPARE(found, quint16(0x0215));
+        // Both the accepted series and any version come from one look at the bus.
+        QCOMPARE(device->enumerations, 1);
         QVERIFY(!other.isOpen());
         QCOMPARE(session->traced, QStringList({"Version: 533", "Device found, but wrong version."}));
 

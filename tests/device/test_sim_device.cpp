@@ -1,3 +1,4 @@
+#include "decodedevent.h"
 #include "device/sim/flightmodel.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/flashparser.h"
@@ -104,16 +105,12 @@ std::unique_ptr<Event> liveEvent(Host &host, quint8 code)
     const Packet reply = host.exchange(0x03, QByteArray(1, char(code)));
     if (reply.code != 0x02)
         return nullptr;
-    std::unique_ptr<OKUEvent> event(decodeEvent(reply.data));
-    auto *typed = dynamic_cast<Event *>(event.get());
-    if (typed)
-        event.release();
-    return std::unique_ptr<Event>(typed);
+    return decoded<Event>(reply.data);
 }
 
 QByteArray emulationStep(double altitude, double accelG)
 {
-    const quint32 pressure = quint32(101325.0 * std::pow(1.0 - 2.2557924e-05 * altitude, 5.255882740020752));
+    const quint32 pressure = quint32(okukipo::sim::FlightLogic::standardPressure(altitude));
     QByteArray data = littleEndian32(pressure) + littleEndian32(quint32(qint32(altitude * 1000))) + QByteArray(1, '\1');
     for (qint16 value : {qint16(0), qint16(0), qint16(std::lround(accelG * 256)), qint16(0), qint16(0), qint16(0)}) {
         char bytes[2];

@@ -1,29 +1,18 @@
+#include "decodedevent.h"
 #include "device/sim/eventencoder.h"
 #include "device/sim/flightlogic.h"
-#include "model/events.h"
 
 #include <QtTest>
-#include <memory>
 
 using namespace okukipo::sim;
 
 namespace {
 
-template<typename Event>
-std::unique_ptr<Event> decoded(const QByteArray &bytes)
-{
-    std::unique_ptr<OKUEvent> event(decodeEvent(bytes));
-    auto *typed = dynamic_cast<Event *>(event.get());
-    if (typed)
-        event.release();
-    return std::unique_ptr<Event>(typed);
-}
-
 // One 10 ms step of sensor values for the flight logic.
 SensorFrame frameAt(double altitude, double accelG)
 {
     SensorFrame frame;
-    frame.pressure = 101325.0 * std::pow(1.0 - 2.2557924e-05 * altitude, 5.255882740020752);
+    frame.pressure = FlightLogic::standardPressure(altitude);
     frame.accel = {0.0, 0.0, accelG};
     return frame;
 }

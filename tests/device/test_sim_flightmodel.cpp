@@ -1,3 +1,4 @@
+#include "device/sim/flightlogic.h"
 #include "device/sim/flightmodel.h"
 #include "model/flashparser.h"
 #include "model/trace.h"
@@ -29,11 +30,6 @@ QSet<int> spacingsMs(const OKUKIPOFlight &flight, double from, double to)
     for (int i = 1; i < events.size(); ++i)
         spacings.insert(int(std::lround((events[i]->time - events[i - 1]->time) * 1000.0)));
     return spacings;
-}
-
-double pressureAltitude(double pressure)
-{
-    return (1.0 - std::pow(pressure / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
 }
 
 } // namespace
@@ -89,13 +85,13 @@ private slots:
     void pressureAltitudePeaksAtTheTrueApogee()
     {
         const auto pressures = eventsOf<OKUEvent_Pressure>(*flight);
-        const double ground = pressureAltitude(pressures.first()->pressure);
+        const double ground = FlightLogic::pressureAltitude(pressures.first()->pressure);
         const OKUEvent_Pressure *lowest = pressures.first();
         for (const OKUEvent_Pressure *pressure : pressures) {
             if (pressure->pressure < lowest->pressure)
                 lowest = pressure;
         }
-        QVERIFY(qAbs(pressureAltitude(lowest->pressure) - ground - truth.apogeeAltitude) < 3.0);
+        QVERIFY(qAbs(FlightLogic::pressureAltitude(lowest->pressure) - ground - truth.apogeeAltitude) < 3.0);
         QVERIFY(qAbs(lowest->time - truth.apogeeTime) < 0.5);
     }
 
