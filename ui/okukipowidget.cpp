@@ -611,8 +611,13 @@ void OKUKIPOWidget::statusEventRead(OKUEvent_Status e)
 {
     Ui::OKUStudioClass &form = m_mainWindow->form();
     QLabel *const indicators[] = {form.liveLineALabel, form.liveLineBLabel, form.liveLineCLabel, form.liveLineDLabel};
-    for (int line = 0; line < 4; ++line)
-        indicators[line]->setStyleSheet(lineStyle(e, line));
+    for (int line = 0; line < 4; ++line) {
+        // Setting a style sheet re-polishes the label even when it is the
+        // same one, and status records arrive many times a second.
+        const QString style = lineStyle(e, line);
+        if (indicators[line]->styleSheet() != style)
+            indicators[line]->setStyleSheet(style);
+    }
 }
 
 void OKUKIPOWidget::identEventRead(OKUEvent_Ident e)
