@@ -5,6 +5,7 @@
 #include "app/units.h"
 #include "device/okukipointerface.h"
 #include "device/workerthread.h"
+#include "model/eventcast.h"
 #include "model/flight.h"
 #include "model/trace.h"
 #include "ui/flightmapscripts.h"
@@ -926,7 +927,7 @@ void OKUKIPOWidget::flightSelectionChanged()
         const DisplayUnits units(m_metric);
         const float ground = flight.groundLevel();
         for (const OKUEvent *event : flight.events) {
-            if (const auto *pressure = dynamic_cast<const OKUEvent_Pressure *>(event))
+            if (const auto *pressure = eventAs<OKUEvent_Pressure>(event))
                 m_preview->addPoint(pressure->time, units.length(pressureAltitude(pressure->pressure) - ground));
         }
     }
