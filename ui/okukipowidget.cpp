@@ -50,7 +50,6 @@ constexpr int LiveCurveLimit = 1000;
 constexpr quint16 CurrentFirmwareVersion = 0x0220;
 constexpr int StatusMessageMs = 2000;
 
-constexpr char lineNames[][7] = {"Line A", "Line B", "Line C", "Line D"};
 constexpr char axisNames[][2] = {"X", "Y", "Z"};
 
 QPushButton *button(const QString &objectName, const QString &text, QWidget *parent)
@@ -68,15 +67,6 @@ Container *named(const QString &objectName, const QString &title, QWidget *paren
     container->setObjectName(objectName);
     container->setTitle(title);
     return container;
-}
-
-QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *parent)
-{
-    auto *frame = new QFrame(parent);
-    frame->setObjectName(objectName);
-    frame->setFrameShape(QFrame::StyledPanel);
-    (new QVBoxLayout(frame))->addWidget(new QLabel(title, frame));
-    return frame;
 }
 
 QString numberOrNa(std::optional<double> value)
