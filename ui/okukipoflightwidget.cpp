@@ -368,7 +368,6 @@ void OKUKIPOFlightWidget::buildPlots()
     addAxis(graph(QStringLiteral("liveInputGraph")), Qt::red, list(c.lines), Tracked::Yes, Legend::Yes);
     addAxis(graph(QStringLiteral("liveTemperatureGraph")), Qt::red, {c.temperature}, Tracked::Yes, Legend::No);
     addAxis(graph(QStringLiteral("RSSIGraph")), Qt::red, {c.rssi}, Tracked::Yes, Legend::No);
-    setPlotUnits(displayUnits());
 
     QMenu *data = graph(QStringLiteral("livePressureGraph"))->menuBar()->addMenu(tr("Data"));
     m_kalmanFiltered = data->addAction(tr("Kalman filtered"));
