@@ -1,6 +1,7 @@
 #include "ui/flightinformation.h"
 
 #include "app/units.h"
+#include "device/hiddevice.h"
 #include "model/flight.h"
 #include "model/gpsdate.h"
 
@@ -64,13 +65,6 @@ void fillFlightMoments(FlightInformation &info, const OKUKIPOFlight &flight, flo
 
 } // namespace
 
-QString firmwareVersionText(quint16 version)
-{
-    const int minor = version & 0xFF;
-    return QString::number(version >> 8, 16) + QLatin1Char('.') + (minor <= 15 ? QStringLiteral("0") : QString())
-        + QString::number(minor, 16);
-}
-
 FlightInformation flightInformation(const OKUKIPOFlight &flight, float groundAltitude, const DisplayUnits &units)
 {
     FlightInformation info;
@@ -90,6 +84,6 @@ FlightInformation flightInformation(const OKUKIPOFlight &flight, float groundAlt
         fillFlightMoments(info, flight, groundAltitude, units);
     info.padInverted = flight.accelInverted;
     if (flight.settings.valid)
-        info.firmwareVersion = firmwareVersionText(flight.settings.firmwareVersion);
+        info.firmwareVersion = versionText(flight.settings.firmwareVersion);
     return info;
 }

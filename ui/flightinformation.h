@@ -28,6 +28,3 @@ struct FlightInformation {
 // `groundAltitude` (metres above sea level) is what the altitude plot
 // takes as ground; the apogee is given above it.
 FlightInformation flightInformation(const OKUKIPOFlight &flight, float groundAltitude, const DisplayUnits &units);
-
-// "2.10" for 0x0210, "2.0f" for 0x020F: the minor part always has two digits.
-QString firmwareVersionText(quint16 version);

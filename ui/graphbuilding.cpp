@@ -4,6 +4,10 @@
 #include "ui/graphseries.h"
 #include "ui/qgraph.h"
 
+#include <QFrame>
+#include <QLabel>
+#include <QVBoxLayout>
+
 GraphSeries *newCurve(const QColor &colour, const QString &name)
 {
     const QPen pen(QBrush(colour), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
@@ -27,4 +31,13 @@ Axis *addAxis(QGraph *graph, const QColor &axisColour, const QList<GraphSeries *
     if (legend == Legend::Yes)
         graph->updateLegend();
     return axis;
+}
+
+QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *parent)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(objectName);
+    frame->setFrameShape(QFrame::StyledPanel);
+    (new QVBoxLayout(frame))->addWidget(new QLabel(title, frame));
+    return frame;
 }

@@ -6,10 +6,15 @@
 
 class Axis;
 class GraphSeries;
+class QFrame;
 class QGraph;
+class QWidget;
 
 // How the flight and device windows put their curves on plots, so that
 // both draw alike.
+
+// The names of the output lines' curves and markers.
+inline constexpr char lineNames[][7] = {"Line A", "Line B", "Line C", "Line D"};
 
 GraphSeries *newCurve(const QColor &colour, const QString &name = QString());
 
@@ -20,3 +25,6 @@ enum class Legend { No, Yes };
 // (which owns both).  A tracked axis lets the view follow its first curve.
 Axis *addAxis(QGraph *graph, const QColor &axisColour, const QList<GraphSeries *> &curves, Tracked tracked,
               Legend legend);
+
+// A framed box headed by its title, with a vertical layout for what goes in it.
+QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *parent);

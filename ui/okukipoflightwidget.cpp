@@ -38,8 +38,6 @@ using okukipo::trace;
 
 namespace {
 
-constexpr char lineNames[][7] = {"Line A", "Line B", "Line C", "Line D"};
-
 void setRange(GraphSeries *curve, double maxX, double maxY)
 {
     curve->rangeMaxX = maxX;
@@ -50,17 +48,6 @@ template<std::size_t N>
 bool allEmpty(const std::array<GraphSeries *, N> &curves)
 {
     return std::all_of(curves.begin(), curves.end(), [](const GraphSeries *curve) { return curve->points().isEmpty(); });
-}
-
-// A titled box around one or more plots.
-QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *parent)
-{
-    auto *frame = new QFrame(parent);
-    frame->setObjectName(objectName);
-    frame->setFrameShape(QFrame::StyledPanel);
-    auto *layout = new QVBoxLayout(frame);
-    layout->addWidget(new QLabel(title, frame));
-    return frame;
 }
 
 QGroupBox *titledGroup(const QString &title, QWidget *parent)
@@ -381,7 +368,6 @@ void OKUKIPOFlightWidget::buildPlots()
     addAxis(graph(QStringLiteral("liveInputGraph")), Qt::red, list(c.lines), Tracked::Yes, Legend::Yes);
     addAxis(graph(QStringLiteral("liveTemperatureGraph")), Qt::red, {c.temperature}, Tracked::Yes, Legend::No);
     addAxis(graph(QStringLiteral("RSSIGraph")), Qt::red, {c.rssi}, Tracked::Yes, Legend::No);
-    setPlotUnits(displayUnits());
 
     QMenu *data = graph(QStringLiteral("livePressureGraph"))->menuBar()->addMenu(tr("Data"));
     m_kalmanFiltered = data->addAction(tr("Kalman filtered"));

@@ -5,6 +5,7 @@
 #include "app/units.h"
 #include "device/okukipointerface.h"
 #include "device/workerthread.h"
+#include "model/eventcast.h"
 #include "model/flight.h"
 #include "model/trace.h"
 #include "ui/flightmapscripts.h"
@@ -29,7 +30,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -49,7 +49,6 @@ constexpr int LiveCurveLimit = 1000;
 constexpr quint16 CurrentFirmwareVersion = 0x0220;
 constexpr int StatusMessageMs = 2000;
 
-constexpr char lineNames[][7] = {"Line A", "Line B", "Line C", "Line D"};
 constexpr char axisNames[][2] = {"X", "Y", "Z"};
 
 QPushButton *button(const QString &objectName, const QString &text, QWidget *parent)
@@ -67,15 +66,6 @@ Container *named(const QString &objectName, const QString &title, QWidget *paren
     container->setObjectName(objectName);
     container->setTitle(title);
     return container;
-}
-
-QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *parent)
-{
-    auto *frame = new QFrame(parent);
-    frame->setObjectName(objectName);
-    frame->setFrameShape(QFrame::StyledPanel);
-    (new QVBoxLayout(frame))->addWidget(new QLabel(title, frame));
-    return frame;
 }
 
 QString numberOrNa(std::optional<double> value)
@@ -611,8 +601,13 @@ void OKUKIPOWidget::statusEventRead(OKUEvent_Status e)
 {
     Ui::OKUStudioClass &form = m_mainWindow->form();
     QLabel *const indicators[] = {form.liveLineALabel, form.liveLineBLabel, form.liveLineCLabel, form.liveLineDLabel};
-    for (int line = 0; line < 4; ++line)
-        indicators[line]->setStyleSheet(lineStyle(e, line));
+    for (int line = 0; line < 4; ++line) {
+        // Setting a style sheet re-polishes the label even when it is the
+        // same one, and status records arrive many times a second.
+        const QString style = lineStyle(e, line);
+        if (indicators[line]->styleSheet() != style)
+            indicators[line]->setStyleSheet(style);
+    }
 }
 
 void OKUKIPOWidget::identEventRead(OKUEvent_Ident e)
@@ -921,7 +916,7 @@ void OKUKIPOWidget::flightSelectionChanged()
         const DisplayUnits units(m_metric);
         const float ground = flight.groundLevel();
         for (const OKUEvent *event : flight.events) {
-            if (const auto *pressure = dynamic_cast<const OKUEvent_Pressure *>(event))
+            if (const auto *pressure = eventAs<OKUEvent_Pressure>(event))
                 m_preview->addPoint(pressure->time, units.length(pressureAltitude(pressure->pressure) - ground));
         }
     }

@@ -126,6 +126,10 @@ void OrientationWidget::setScaling(int scale)
 
 void OrientationWidget::setOrientation(QQuaternion orientation)
 {
+    // The console hands over the device's attitude every few milliseconds,
+    // mostly unchanged; the same attitude needs no new frame.
+    if (orientation == m_orientation)
+        return;
     m_orientation = orientation;
     update();
 }

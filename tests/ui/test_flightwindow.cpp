@@ -1,7 +1,7 @@
 // The flight window's plots, flight information and map page scripts.
 #include "flightwindowfixture.h"
+#include "device/hiddevice.h"
 #include "model/gpsdate.h"
-#include "ui/flightinformation.h"
 #include "ui/flightmapscripts.h"
 #include "ui/qgraph.h"
 #include "ui/settingswidget.h"
@@ -395,10 +395,10 @@ private slots:
 
     void informationFormats()
     {
-        QCOMPARE(firmwareVersionText(0x0221), QStringLiteral("2.21"));
-        QCOMPARE(firmwareVersionText(0x020F), QStringLiteral("2.0f"));
-        QCOMPARE(firmwareVersionText(0x0300), QStringLiteral("3.00"));
-        QCOMPARE(firmwareVersionText(0x1A10), QStringLiteral("1a.10"));
+        QCOMPARE(versionText(0x0221), QStringLiteral("2.21"));
+        QCOMPARE(versionText(0x020F), QStringLiteral("2.0f"));
+        QCOMPARE(versionText(0x0300), QStringLiteral("3.00"));
+        QCOMPARE(versionText(0x1A10), QStringLiteral("1a.10"));
 
         // GPS week 2000 began on 2018-05-06 (GPS time); 18 leap seconds separate it from UTC then.
         OKUEvent_GPSTime time;
