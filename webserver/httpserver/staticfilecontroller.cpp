@@ -78,12 +78,17 @@ void StaticFileController::serveFile(QByteArray path, HttpResponse &response)
         refuse(response);
         return;
     }
-    if (QFileInfo(docroot + QString::fromUtf8(path)).isDir())
+    // One QFileInfo serves the folder check and the document root check, so
+    // that the file is looked up once.
+    QFileInfo info(docroot + QString::fromUtf8(path));
+    if (info.isDir()) {
         path += "/index.html";
-    const QString fileName = docroot + QString::fromUtf8(path);
+        info.setFile(docroot + QString::fromUtf8(path));
+    }
+    const QString fileName = info.filePath();
     // Doubled slashes, a path without its leading slash or a symbolic link
     // must not lead a request out of the document root.
-    const QString resolvedFileName = resolveInsideDocroot(fileName);
+    const QString resolvedFileName = resolveInsideDocroot(info);
     if (resolvedFileName.isEmpty()) {
         qWarning("StaticFileController: path %s leads outside the document root", path.constData());
         refuse(response);
@@ -119,10 +124,9 @@ void StaticFileController::serveFile(QByteArray path, HttpResponse &response)
     cache.insert(cacheKey, new CacheEntry{document, requestTime, path}, document.size());
 }
 
-QString StaticFileController::resolveInsideDocroot(const QString &fileName) const
+QString StaticFileController::resolveInsideDocroot(const QFileInfo &info) const
 {
-    const QFileInfo info(fileName);
-    QString resolved = QDir::cleanPath(fileName);
+    QString resolved = QDir::cleanPath(info.filePath());
     if (!isResourcePath(docroot) && info.exists())
         resolved = info.canonicalFilePath();
     const bool inside = resolved == canonicalDocroot || resolved.startsWith(docrootPrefix);

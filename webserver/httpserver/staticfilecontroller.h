@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QString>
 
+class QFileInfo;
 class QSettings;
 
 namespace quorl {
@@ -35,7 +36,7 @@ private:
     void serveFile(QByteArray path, HttpResponse &response);
     void setCacheControl(HttpResponse &response) const;
     // The file's real path with links resolved, or empty when it lies outside the document root.
-    QString resolveInsideDocroot(const QString &fileName) const;
+    QString resolveInsideDocroot(const QFileInfo &info) const;
     static void refuse(HttpResponse &response);
 
     QString docroot;
