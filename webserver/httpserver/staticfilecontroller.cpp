@@ -26,7 +26,9 @@ StaticFileController::StaticFileController(const QSettings *settings, QObject *p
     : HttpRequestHandler(parent)
 {
     maxAge = settings->value(QStringLiteral("maxAge"), QStringLiteral("60000")).toInt();
-    encoding = settings->value(QStringLiteral("encoding"), QStringLiteral("UTF-8")).toString();
+    const QString encoding = settings->value(QStringLiteral("encoding"), QStringLiteral("UTF-8")).toString();
+    // Text files carry it on every response; made once here instead.
+    charset = "; charset=" + encoding.toLatin1();
     docroot = settings->value(QStringLiteral("path"), QStringLiteral(".")).toString();
     if (!isResourcePath(docroot) && QDir::isRelativePath(docroot))
         docroot = QDir::cleanPath(QFileInfo(settings->fileName()).absoluteDir().absoluteFilePath(docroot));
@@ -52,7 +54,7 @@ bool StaticFileController::serveFromCache(const QByteArray &path, HttpResponse &
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     QByteArray document;
-    QByteArray fileName;
+    QString fileName;
     {
         QMutexLocker lock(&mutex);
         const CacheEntry *entry = cache.object(path);
@@ -62,7 +64,7 @@ bool StaticFileController::serveFromCache(const QByteArray &path, HttpResponse &
         fileName = entry->fileName;
     }
     qDebug("StaticFileController: Cache hit for %s", path.constData());
-    setContentType(QString::fromUtf8(fileName), response);
+    setContentType(fileName, response);
     setCacheControl(response);
     response.write(document, true);
     return true;
@@ -121,7 +123,7 @@ void StaticFileController::serveFile(QByteArray path, HttpResponse &response)
     if (!cacheable)
         return;
     QMutexLocker lock(&mutex);
-    cache.insert(cacheKey, new CacheEntry{document, requestTime, path}, document.size());
+    cache.insert(cacheKey, new CacheEntry{document, requestTime, QString::fromUtf8(path)}, document.size());
 }
 
 QString StaticFileController::resolveInsideDocroot(const QFileInfo &info) const
@@ -160,7 +162,6 @@ void StaticFileController::setContentType(const QString &fileName, HttpResponse 
         {QStringLiteral(".eot"), "application/vnd.ms-fontobject"},
         {QStringLiteral(".otf"), "application/font-otf"},
     };
-    const QByteArray charset = "; charset=" + encoding.toLatin1();
     if (fileName.endsWith(QLatin1String(".txt"))) {
         response.setHeader("Content-Type", "text/plain" + charset);
         return;

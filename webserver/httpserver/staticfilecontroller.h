@@ -29,7 +29,7 @@ private:
     struct CacheEntry {
         QByteArray document;
         qint64 created;
-        QByteArray fileName;
+        QString fileName; // the requested path, which names the content type
     };
 
     bool serveFromCache(const QByteArray &path, HttpResponse &response);
@@ -42,7 +42,7 @@ private:
     QString docroot;
     QString canonicalDocroot;
     QString docrootPrefix;
-    QString encoding;
+    QByteArray charset;
     int maxAge;
     int cacheTimeout;
     int maxCachedFileSize;
