@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
     trace(QStringLiteral("Short file name: ") + shortName);
     trace(QStringLiteral("Flight file path: ") + flightPath);
 
+    // Shows itself maximised before it opens the flight or the device console.
     OKUStudio mainWindow(programWindows(), flightPath);
-    mainWindow.showMaximized();
     return application.exec();
 }

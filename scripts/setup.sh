@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Shared set-up for ./run and ./test: install missing Debian packages, then
-# configure and build incrementally.  Source it; it defines okukipo_setup.
+# Shared set-up for ./run, ./test, bench/run and scripts/screenshots.sh:
+# install missing Debian packages, then configure and build incrementally.
+# Source it; it defines okukipo_install_packages and okukipo_build.
 set -euo pipefail
 
 OKUKIPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -5,6 +5,7 @@
 #include "device/hidtransport.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/flight.h"
+#include "nodevices.h"
 #include "scriptedasker.h"
 
 #include <QDir>
@@ -63,17 +64,6 @@ public:
     QList<OKUStudio *> owners;
     int deviceWindowsCreated = 0;
     QStringList deviceCalls;
-};
-
-// Stands in for the hidapi transport and its udev monitor while installed.
-class FakeTransport : public HIDTransport
-{
-public:
-    FakeTransport() { HIDTransport::setCurrent(this); }
-    ~FakeTransport() override { HIDTransport::setCurrent(nullptr); }
-
-    QVector<HIDDeviceInfo> enumerate() override { return {}; }
-    std::unique_ptr<HIDConnection> open(const QString &) override { return nullptr; }
 };
 
 QList<QMdiSubWindow *> subWindows(OKUStudio &studio)
@@ -353,7 +343,7 @@ private slots:
     void deviceChangesReachTheOpenDeviceConsole()
     {
         FakeWindows windows;
-        FakeTransport transport;
+        NoDevices transport;
         OKUStudio studio{windows, QString()};
 
         emit transport.deviceArrived(QStringLiteral("/dev/hidraw3"));
@@ -367,7 +357,7 @@ private slots:
     void deviceChangesWithoutDeviceConsoleAreIgnored()
     {
         FakeWindows windows;
-        FakeTransport transport;
+        NoDevices transport;
         OKUStudio studio(windows, firstFlight);
         emit transport.deviceArrived(QStringLiteral("/dev/hidraw0"));
         emit transport.deviceRemoved(QStringLiteral("/dev/hidraw0"));

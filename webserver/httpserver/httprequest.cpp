@@ -111,7 +111,8 @@ void HttpRequest::readRequest(QIODevice *socket)
     method = parts.at(0).trimmed();
     const QByteArray target = parts.at(1);
     const int queryStart = target.indexOf('?');
-    path = queryStart < 0 ? target : target.left(queryStart);
+    // Decoded once here: the request mapper and the file controller both ask for it.
+    path = QByteArray::fromPercentEncoding(queryStart < 0 ? target : target.left(queryStart));
     query = queryStart < 0 ? QByteArray() : target.mid(queryStart + 1);
     version = parts.at(2);
     if (const auto *tcpSocket = qobject_cast<QAbstractSocket *>(socket))
@@ -306,11 +307,6 @@ void HttpRequest::parseMultiPartFile()
         else if (part.fileName.isEmpty())
             part.value += content;
     }
-}
-
-QByteArray HttpRequest::getPath() const
-{
-    return QByteArray::fromPercentEncoding(path);
 }
 
 QByteArray HttpRequest::getHeader(const QByteArray &name) const

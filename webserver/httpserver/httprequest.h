@@ -44,7 +44,7 @@ public:
     RequestStatus getStatus() const { return status; }
     QByteArray getMethod() const { return method; }
     // The path without the query, percent-decoded.
-    QByteArray getPath() const;
+    QByteArray getPath() const { return path; }
     QByteArray getVersion() const { return version; }
     QByteArray getHeader(const QByteArray &name) const;
     QList<QByteArray> getHeaders(const QByteArray &name) const;

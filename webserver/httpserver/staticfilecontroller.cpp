@@ -26,7 +26,9 @@ StaticFileController::StaticFileController(const QSettings *settings, QObject *p
     : HttpRequestHandler(parent)
 {
     maxAge = settings->value(QStringLiteral("maxAge"), QStringLiteral("60000")).toInt();
-    encoding = settings->value(QStringLiteral("encoding"), QStringLiteral("UTF-8")).toString();
+    const QString encoding = settings->value(QStringLiteral("encoding"), QStringLiteral("UTF-8")).toString();
+    // Text files carry it on every response; made once here instead.
+    charset = "; charset=" + encoding.toLatin1();
     docroot = settings->value(QStringLiteral("path"), QStringLiteral(".")).toString();
     if (!isResourcePath(docroot) && QDir::isRelativePath(docroot))
         docroot = QDir::cleanPath(QFileInfo(settings->fileName()).absoluteDir().absoluteFilePath(docroot));
@@ -52,7 +54,7 @@ bool StaticFileController::serveFromCache(const QByteArray &path, HttpResponse &
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     QByteArray document;
-    QByteArray fileName;
+    QString fileName;
     {
         QMutexLocker lock(&mutex);
         const CacheEntry *entry = cache.object(path);
@@ -62,7 +64,7 @@ bool StaticFileController::serveFromCache(const QByteArray &path, HttpResponse &
         fileName = entry->fileName;
     }
     qDebug("StaticFileController: Cache hit for %s", path.constData());
-    setContentType(QString::fromUtf8(fileName), response);
+    setContentType(fileName, response);
     setCacheControl(response);
     response.write(document, true);
     return true;
@@ -78,12 +80,17 @@ void StaticFileController::serveFile(QByteArray path, HttpResponse &response)
         refuse(response);
         return;
     }
-    if (QFileInfo(docroot + QString::fromUtf8(path)).isDir())
+    // One QFileInfo serves the folder check and the document root check, so
+    // that the file is looked up once.
+    QFileInfo info(docroot + QString::fromUtf8(path));
+    if (info.isDir()) {
         path += "/index.html";
-    const QString fileName = docroot + QString::fromUtf8(path);
+        info.setFile(docroot + QString::fromUtf8(path));
+    }
+    const QString fileName = info.filePath();
     // Doubled slashes, a path without its leading slash or a symbolic link
     // must not lead a request out of the document root.
-    const QString resolvedFileName = resolveInsideDocroot(fileName);
+    const QString resolvedFileName = resolveInsideDocroot(info);
     if (resolvedFileName.isEmpty()) {
         qWarning("StaticFileController: path %s leads outside the document root", path.constData());
         refuse(response);
@@ -116,13 +123,12 @@ void StaticFileController::serveFile(QByteArray path, HttpResponse &response)
     if (!cacheable)
         return;
     QMutexLocker lock(&mutex);
-    cache.insert(cacheKey, new CacheEntry{document, requestTime, path}, document.size());
+    cache.insert(cacheKey, new CacheEntry{document, requestTime, QString::fromUtf8(path)}, document.size());
 }
 
-QString StaticFileController::resolveInsideDocroot(const QString &fileName) const
+QString StaticFileController::resolveInsideDocroot(const QFileInfo &info) const
 {
-    const QFileInfo info(fileName);
-    QString resolved = QDir::cleanPath(fileName);
+    QString resolved = QDir::cleanPath(info.filePath());
     if (!isResourcePath(docroot) && info.exists())
         resolved = info.canonicalFilePath();
     const bool inside = resolved == canonicalDocroot || resolved.startsWith(docrootPrefix);
@@ -156,7 +162,6 @@ void StaticFileController::setContentType(const QString &fileName, HttpResponse 
         {QStringLiteral(".eot"), "application/vnd.ms-fontobject"},
         {QStringLiteral(".otf"), "application/font-otf"},
     };
-    const QByteArray charset = "; charset=" + encoding.toLatin1();
     if (fileName.endsWith(QLatin1String(".txt"))) {
         response.setHeader("Content-Type", "text/plain" + charset);
         return;

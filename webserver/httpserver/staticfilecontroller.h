@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QString>
 
+class QFileInfo;
 class QSettings;
 
 namespace quorl {
@@ -28,20 +29,20 @@ private:
     struct CacheEntry {
         QByteArray document;
         qint64 created;
-        QByteArray fileName;
+        QString fileName; // the requested path, which names the content type
     };
 
     bool serveFromCache(const QByteArray &path, HttpResponse &response);
     void serveFile(QByteArray path, HttpResponse &response);
     void setCacheControl(HttpResponse &response) const;
     // The file's real path with links resolved, or empty when it lies outside the document root.
-    QString resolveInsideDocroot(const QString &fileName) const;
+    QString resolveInsideDocroot(const QFileInfo &info) const;
     static void refuse(HttpResponse &response);
 
     QString docroot;
     QString canonicalDocroot;
     QString docrootPrefix;
-    QString encoding;
+    QByteArray charset;
     int maxAge;
     int cacheTimeout;
     int maxCachedFileSize;
