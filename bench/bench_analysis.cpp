@@ -3,6 +3,7 @@
 // under 300 ms, the analysis with every moment and statistic under 100 ms,
 // the CSV export under 1 s, peak memory under 150 MB.
 
+#include "bench/benchtiming.h"
 #include "device/sim/flightmodel.h"
 #include "model/flight.h"
 #include "model/trace.h"
@@ -13,20 +14,16 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
-#include <ctime>
 #include <sys/resource.h>
 
 namespace {
 
-// Processor time of this process: on a busy shared machine wall time
-// mostly measures the neighbours.
+// Processor time of one run of work.
 double milliseconds(const std::function<void()> &work)
 {
-    timespec start{}, end{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
+    const double start = bench::processorMilliseconds();
     work();
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &end);
-    return double(end.tv_sec - start.tv_sec) * 1e3 + double(end.tv_nsec - start.tv_nsec) / 1e6;
+    return bench::processorMilliseconds() - start;
 }
 
 // The best of a few runs.

@@ -5,6 +5,7 @@
 // so its own cost is measured alone (raw report reads) and taken off.  Each
 // figure is given in wall-clock and in process CPU time, since the wall
 // clock also counts other programs on a busy machine.
+#include "bench/benchtiming.h"
 #include "device/okukipodevice.h"
 #include "device/workerthread.h"
 #include "device/sim/flightmodel.h"
@@ -16,19 +17,12 @@
 #include <QEventLoop>
 #include <QtEndian>
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
 constexpr int Rounds = 5;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Wall-clock and CPU milliseconds of one measured stretch.
 struct Cost {
@@ -40,19 +34,19 @@ class Stopwatch
 {
 public:
     Stopwatch()
-        : cpuStart(std::clock())
+        : cpuStart(bench::processorMilliseconds())
     {
         wall.start();
     }
 
     Cost elapsed() const
     {
-        return {wall.nsecsElapsed() / 1e6, double(std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC};
+        return {wall.nsecsElapsed() / 1e6, bench::processorMilliseconds() - cpuStart};
     }
 
 private:
     QElapsedTimer wall;
-    std::clock_t cpuStart;
+    double cpuStart;
 };
 
 struct Costs {
@@ -64,7 +58,7 @@ struct Costs {
         wallMs.push_back(cost.wallMs);
         cpuMs.push_back(cost.cpuMs);
     }
-    Cost median() const { return {::median(wallMs), ::median(cpuMs)}; }
+    Cost median() const { return {bench::median(wallMs), bench::median(cpuMs)}; }
 };
 
 // The device's side and the transport alone: request the image and take

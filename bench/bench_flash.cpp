@@ -2,31 +2,18 @@
 // so that cutting a downloaded image into flights is never what the user
 // waits for.  Figures are given per CPU second as well as per wall-clock
 // second: on a busy machine the wall clock also counts other programs.
+#include "bench/benchtiming.h"
 #include "device/okukipodevice.h"
 #include "device/sim/flightmodel.h"
 #include "model/flashparser.h"
 #include "model/trace.h"
 
 #include <QElapsedTimer>
-#include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
 
-double cpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 } // namespace
 
@@ -45,19 +32,19 @@ int main()
     size_t flights = 0;
     size_t events = 0;
     for (int round = 0; round < Rounds; ++round) {
-        const double cpuStart = cpuMs();
+        const double cpuStart = bench::processorMilliseconds();
         timer.restart();
         const auto parsed = parseFlights(image);
         wallMs.push_back(timer.nsecsElapsed() / 1e6);
-        cpuTimes.push_back(cpuMs() - cpuStart);
+        cpuTimes.push_back(bench::processorMilliseconds() - cpuStart);
         flights = parsed.size();
         events = 0;
         for (const auto &flight : parsed)
             events += flight->events.size();
     }
     const double megabytes = image.size() / 1e6;
-    const double wall = median(wallMs);
-    const double cpu = median(cpuTimes);
+    const double wall = bench::median(wallMs);
+    const double cpu = bench::median(cpuTimes);
 
     std::printf("flash image: %d bytes of recorded flights (made in %.0f ms): %zu flights, %zu events\n", image.size(),
                 recordMs, flights, events);

@@ -1,6 +1,7 @@
 // Opening a long recorded flight in a flight window and refilling its plots
 // (the Data menu's toggles and every trim refill them).  Opening should stay
 // under a second once the web engine runs, a refill under a quarter of one.
+#include "bench/benchtiming.h"
 #include "device/sim/flightmodel.h"
 #include "model/trace.h"
 #include "ui/okukipoflightwidget.h"
@@ -15,12 +16,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 double milliseconds(const QElapsedTimer &timer)
 {
@@ -61,7 +56,7 @@ int main(int argc, char *argv[])
         window.populateData();
         refills.push_back(milliseconds(timer));
     }
-    std::printf("%-28s %8.1f ms   (median of %zu, goal < 250 ms)\n", "refill plots", median(refills), refills.size());
+    std::printf("%-28s %8.1f ms   (median of %zu, goal < 250 ms)\n", "refill plots", bench::median(refills), refills.size());
 
     std::vector<double> toggles;
     for (int i = 0; i < 10; ++i) {
@@ -69,7 +64,7 @@ int main(int argc, char *argv[])
         window.kalmanFilteredAction()->toggle();
         toggles.push_back(milliseconds(timer));
     }
-    std::printf("%-28s %8.1f ms   (median of %zu, goal < 250 ms)\n", "toggle Kalman filtered", median(toggles),
+    std::printf("%-28s %8.1f ms   (median of %zu, goal < 250 ms)\n", "toggle Kalman filtered", bench::median(toggles),
                 toggles.size());
     return 0;
 }

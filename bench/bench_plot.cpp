@@ -3,6 +3,7 @@
 // Wall time suffers when other processes share the cores, so the processor
 // time the paint costs this process (GL rasteriser threads included) is
 // printed beside it.
+#include "bench/benchtiming.h"
 #include "ui/qgraph.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -29,13 +29,6 @@ struct PaintTime
     double wall;
     double processor;
 };
-
-double processorMilliseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
 
 // A flight-like altitude curve sampled at 1 kHz with sensor noise on top, so
 // that every pixel column holds a spread of values.
@@ -58,17 +51,11 @@ PaintTime timedPaint(QGraphView *view)
 {
     QElapsedTimer wall;
     wall.start();
-    const double processorStart = processorMilliseconds();
+    const double processorStart = bench::processorMilliseconds();
     view->repaint();
     view->makeCurrent();
     QOpenGLContext::currentContext()->functions()->glFinish();
-    return PaintTime{wall.nsecsElapsed() / 1e6, processorMilliseconds() - processorStart};
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return PaintTime{wall.nsecsElapsed() / 1e6, bench::processorMilliseconds() - processorStart};
 }
 
 double percentile95(std::vector<double> values)
@@ -87,7 +74,7 @@ void report(const char *scenario, const std::vector<PaintTime> &times)
     }
     std::printf("%-22s wall median %6.2f ms, 95%% %6.2f ms | processor median %6.2f ms, 95%% %6.2f ms"
                 " (%zu paints, goal < 16 ms)\n",
-                scenario, median(wall), percentile95(wall), median(processor), percentile95(processor), times.size());
+                scenario, bench::median(wall), percentile95(wall), bench::median(processor), percentile95(processor), times.size());
 }
 
 // What thinning saves: the whole curve drawn point by point into an image of
@@ -113,7 +100,7 @@ void reportUnthinned(const Axis &axis, const QSize &size)
         painter.end();
         times.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::printf("%-22s median %6.2f ms (every point, no thinning, curve only)\n", "unthinned polyline", median(times));
+    std::printf("%-22s median %6.2f ms (every point, no thinning, curve only)\n", "unthinned polyline", bench::median(times));
 }
 
 bool waitExposed(QWidget &widget)
