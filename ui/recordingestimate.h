@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/okukipodevice.h"
+
 #include <QString>
 #include <array>
 
@@ -21,8 +23,7 @@ using WriteRateDividers = std::array<int, recordedTypeCount>;
 
 const RecordedTypes &recordedTypes();
 
-// 4 MiB of flash less the 64 KiB the device keeps for itself.
-constexpr double flashCapacityBytes = 4128768;
+constexpr double flashCapacityBytes = OKUFlashMemorySize;
 
 // Seconds of recording the flash holds when every type is written every
 // divider x base period x writeMultiple; 0 when nothing is written (a

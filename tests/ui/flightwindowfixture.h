@@ -1,9 +1,9 @@
 #pragma once
 
+#include "../app/nodevices.h"
 #include "../app/scriptedasker.h"
 #include "app/okustudio.h"
 #include "app/units.h"
-#include "device/hidtransport.h"
 #include "device/sim/flightmodel.h"
 #include "model/eventcast.h"
 #include "model/flight.h"
@@ -30,17 +30,6 @@ inline bool enterTestFolder(const QTemporaryDir &dir)
     okukipo::setTraceHandler([](const QString &) {});
     return dir.isValid() && QDir::setCurrent(dir.path());
 }
-
-// Keeps the hidapi transport and its udev monitor out of the tests.
-class NoDevices : public HIDTransport
-{
-public:
-    NoDevices() { HIDTransport::setCurrent(this); }
-    ~NoDevices() override { HIDTransport::setCurrent(nullptr); }
-
-    QVector<HIDDeviceInfo> enumerate() override { return {}; }
-    std::unique_ptr<HIDConnection> open(const QString &) override { return nullptr; }
-};
 
 // The program's flight windows beside an inert device console.
 class ProgramFlightWindows : public StudioWindowFactory
