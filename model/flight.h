@@ -49,6 +49,18 @@ public:
     bool load(const QString &path);
     // The same for the bytes of a flight file that are already in memory.
     void loadFromBytes(const QByteArray &fileBytes);
+
+    // How the last load went: callers that report to scripts must tell a
+    // damaged flight file from something that is no flight file at all.
+    enum class LoadOutcome {
+        Complete,
+        Partial,        // an archive error after the header: what was read is kept
+        NotAFlightFile, // the archive header cannot be read
+        Unreadable,     // the file cannot be opened or read
+    };
+    LoadOutcome loadOutcome() const { return m_loadOutcome; }
+    // The archive's or the file's error of the last load; empty when it was complete.
+    const QString &loadError() const { return m_loadError; }
     // Computes the analysis results from the events (model/flightanalysis.cpp).
     void processFlight();
 
@@ -143,6 +155,9 @@ private:
         std::optional<bool> isFlight;
     };
     mutable MomentCache m_moments;
+
+    LoadOutcome m_loadOutcome = LoadOutcome::Complete;
+    QString m_loadError;
 };
 
 Q_DECLARE_METATYPE(std::shared_ptr<OKUKIPOFlight>)

@@ -37,6 +37,7 @@ using okukipo::trace;
 // Set when serialization met an archive error (which it reports and
 // swallows, so that a damaged file still gives what could be read).
 thread_local bool archiveErrorSeen = false;
+thread_local QString archiveError;
 
 // The registration order gives every stored event its class id, so it is
 // part of the file format.
@@ -69,7 +70,8 @@ void registerEventClasses(Archive &archive)
 void reportArchiveError(const std::exception &error)
 {
     archiveErrorSeen = true;
-    trace(QStringLiteral("Error: ") + QString::fromLocal8Bit(error.what()));
+    archiveError = QString::fromLocal8Bit(error.what());
+    trace(QStringLiteral("Error: ") + archiveError);
 }
 
 // Damaged files may hold NaN times; they sort last instead of breaking the sort.
@@ -348,6 +350,8 @@ bool OKUKIPOFlight::load(const QString &path)
         // What came before a read error is no flight.
         clear();
     }
+    m_loadOutcome = LoadOutcome::Unreadable;
+    m_loadError = file.errorString();
     trace(QStringLiteral("file not good: ") + path);
     return false;
 }
@@ -373,8 +377,11 @@ void OKUKIPOFlight::loadFrom(std::streambuf &source)
     clear();
     std::istream stream(&source);
     okukipo::recordsBeingLoaded().clear();
+    archiveErrorSeen = false;
+    bool headerRead = false;
     try {
         FlightIArchive archive(stream);
+        headerRead = true;
         trace(QStringLiteral("Loading..."));
         archive >> *this;
         trace(QStringLiteral("Loaded"));
@@ -382,6 +389,10 @@ void OKUKIPOFlight::loadFrom(std::streambuf &source)
         // A bad header or an unsupported flight version, met before serialize().
         reportArchiveError(error);
     }
+    m_loadOutcome = !headerRead      ? LoadOutcome::NotAFlightFile
+                    : archiveErrorSeen ? LoadOutcome::Partial
+                                       : LoadOutcome::Complete;
+    m_loadError = archiveErrorSeen ? archiveError : QString();
     deleteOrphanedRecords(events);
 
     trace(QStringLiteral("Straightening..."));
