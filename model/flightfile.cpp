@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <boost/archive/basic_archive.hpp>
 #include <boost/serialization/collection_size_type.hpp>
 #include <boost/serialization/item_version_type.hpp>
 #include <algorithm>
@@ -276,9 +277,13 @@ void OKUKIPOFlight::serializeFields(Archive &archive, unsigned int version)
 // Written as the archive writes a vector of pointers; read by hand so that a
 // damaged count cannot allocate for entries that are not in the file, and
 // only records the archive created are taken (see createdRecordsOnce).
+// A vector is an object with class information: at its first (here only)
+// appearance in the archive its tracking flag (off) and class version (0)
+// come before the count.
 template<class Archive>
 void OKUKIPOFlight::saveEvents(Archive &archive) const
 {
+    archive << boost::archive::tracking_type(false) << boost::archive::version_type(0);
     const boost::serialization::collection_size_type count(events.size());
     archive << count;
     const boost::serialization::item_version_type itemVersion(0);
@@ -290,6 +295,11 @@ void OKUKIPOFlight::saveEvents(Archive &archive) const
 template<class Archive>
 void OKUKIPOFlight::loadEvents(Archive &archive)
 {
+    // Neither changes what follows: the vector is never tracked, and its
+    // layout is the same in every version.
+    boost::archive::tracking_type tracking;
+    boost::archive::version_type vectorVersion;
+    archive >> tracking >> vectorVersion;
     boost::serialization::collection_size_type count;
     archive >> count;
     if (boost::serialization::library_version_type(3) < archive.get_library_version()) {
@@ -320,6 +330,8 @@ bool OKUKIPOFlight::save(const QString &path)
 {
     trace(QStringLiteral("Saving..."));
     QSaveFile file(path);
+    // A folder that takes no new files may still hold a writable target.
+    file.setDirectWriteFallback(true);
     // Unbuffered, so that a short write (a full disk) shows in write()'s count;
     // a buffered flush would let it pass unnoticed.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
