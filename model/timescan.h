@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cmath>
-#include <algorithm>
 
 // The longest time a recording can span: the device's whole flash
 // (4,128,768 bytes) of 126 ms time steps.  Scans run over the flight's own
@@ -16,7 +15,7 @@ inline long scanSteps(float start, float end, double step)
     const double span = (double(end) - double(start)) / std::fabs(step);
     if (!std::isfinite(span) || std::fabs(span) * std::fabs(step) > longestRecordingSeconds)
         return -1;
-    return std::min(long(std::ceil(std::fabs(span))) + 1, long(14400 / std::fabs(step)));
+    return long(std::ceil(std::fabs(span))) + 1;
 }
 
 // Visits start, start + step, start + 2 step, ... until visit(t) returns
