@@ -356,9 +356,11 @@ bool OKUKIPOFlight::load(const QString &path)
     trace(QStringLiteral("Checking..."));
     if (opened) {
         FileSource source(file);
-        loadFrom(source);
-        if (file.error() == QFileDevice::NoError)
+        readFrom(source);
+        if (file.error() == QFileDevice::NoError) {
+            processFlight();
             return true;
+        }
         // What came before a read error is no flight.
         clear();
     }
@@ -368,10 +370,10 @@ bool OKUKIPOFlight::load(const QString &path)
     return false;
 }
 
-void OKUKIPOFlight::loadFromBytes(const QByteArray &bytes)
+void OKUKIPOFlight::readFromBytes(const QByteArray &bytes)
 {
     ByteSource source(bytes);
-    loadFrom(source);
+    readFrom(source);
 }
 
 void OKUKIPOFlight::clear()
@@ -384,7 +386,7 @@ void OKUKIPOFlight::clear()
     clearAnalysis();
 }
 
-void OKUKIPOFlight::loadFrom(std::streambuf &source)
+void OKUKIPOFlight::readFrom(std::streambuf &source)
 {
     clear();
     std::istream stream(&source);
@@ -411,5 +413,4 @@ void OKUKIPOFlight::loadFrom(std::streambuf &source)
     // Files are saved in order; only old or damaged ones need the sort.
     if (!std::is_sorted(events.begin(), events.end(), earlierEvent))
         std::sort(events.begin(), events.end(), earlierEvent);
-    processFlight();
 }
