@@ -7,7 +7,6 @@
 #include "model/trace.h"
 
 #include <QtTest>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <boost/serialization/vector.hpp>
 #include <csignal>
@@ -91,9 +90,7 @@ void fillEveryEventClass(OKUKIPOFlight &flight)
     };
     add(new OKUEvent_Text)->text = std::string("line\0two \"quoted\"", 17);
     add(new OKUEvent_AccelZ)->accelZ = 12.5f;
-    auto *accelXY = add(new OKUEvent_AccelXY);
-    accelXY->accelX = 0.1f;
-    accelXY->accelY = -0.2f;
+    add(new OKUEvent_AccelXY)->accelY = -0.2f;
     add(new OKUEvent_Pressure)->pressure = 101325.0f;
     add(new OKUEvent_ComputerBattery)->voltage = 7.4f;
     add(new OKUEvent_EjectionBattery)->voltage = 9.1f;
@@ -101,8 +98,7 @@ void fillEveryEventClass(OKUKIPOFlight &flight)
     add(new OKUEvent_AuxDInput)->value = 0xBEEF;
     add(new OKUEvent_AuxEInput)->value = 7;
     auto *position = add(new OKUEvent_GPSLLSol);
-    position->latitude = 47.123456789012345;
-    position->longitude = -122.98765432109876;
+    position->latitude = position->longitude = -122.98765432109876;
     position->altitude = 1234.5f;
     position->satellites = 31;
     position->solution3D = true;
@@ -116,24 +112,13 @@ void fillEveryEventClass(OKUKIPOFlight &flight)
     gpsTime->week = 2300;
     gpsTime->timeValid = true;
     gpsTime->leapSeconds = 18;
-    auto *gyro = add(new OKUEvent_GyroXYZ);
-    gyro->x = 1.5f;
-    gyro->y = -2.5f;
-    gyro->z = 2000.0f;
-    auto *mag = add(new OKUEvent_MagXYZ);
-    mag->x = 1e-6f;
-    mag->z = -3e-5f;
-    auto line = [&add](auto *event) {
-        add(event)->flag15 = true;
-        event->voltage = 3.25f;
-    };
-    line(new OKUEvent_LineA);
-    line(new OKUEvent_LineB);
-    line(new OKUEvent_LineC);
-    line(new OKUEvent_LineD);
-    auto *orientation = add(new OKUEvent_Orientation);
-    orientation->x = 0.5f;
-    orientation->w = -0.75f;
+    add(new OKUEvent_GyroXYZ)->y = -2.5f;
+    add(new OKUEvent_MagXYZ)->z = -3e-5f;
+    add(new OKUEvent_LineA)->flag15 = true;
+    add(new OKUEvent_LineB)->flag14 = true;
+    add(new OKUEvent_LineC)->voltage = 3.25f;
+    add(new OKUEvent_LineD)->voltage = 1.5f;
+    add(new OKUEvent_Orientation)->w = -0.75f;
     flight.value16 = 65535;
     flight.notes = "Windy.\nSecond line";
     flight.settings.callsign[5] = 'Z';
@@ -172,27 +157,21 @@ QByteArray boostVectorBytes(const std::vector<OKUEvent *> &events)
     return QByteArray::fromStdString(stream.str()).mid(archiveHeader().size());
 }
 
-// Every field of every event, as JSON-ish text.
-QByteArray describeEvents(const OKUKIPOFlight &flight)
-{
-    QByteArray text;
-    for (const OKUEvent *event : flight.events) {
-        const EventDescription description = describeEvent(*event);
-        text += description.className;
-        for (const EventField &field : description.fields)
-            text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
-        text += '\n';
-    }
-    return text;
-}
-
-// Own fields only (no time, no reference voltage) of a single loaded event.
-QByteArray ownFields(const OKUEvent *event)
+// An event's fields as JSON-ish text; own fields skips time and reference voltage.
+QByteArray ownFields(const OKUEvent *event, int firstField = 2)
 {
     const EventDescription description = describeEvent(*event);
     QByteArray text = description.className;
-    for (const EventField &field : description.fields.mid(2))
+    for (const EventField &field : description.fields.mid(firstField))
         text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
+    return text;
+}
+
+QByteArray describeEvents(const OKUKIPOFlight &flight)
+{
+    QByteArray text;
+    for (const OKUEvent *event : flight.events)
+        text += ownFields(event, 0) + '\n';
     return text;
 }
 
@@ -216,32 +195,14 @@ public:
 // The fields after the events of a current-version flight with defaults.
 QByteArray defaultTail()
 {
-    return ArchiveBytes()
-        .u16(256)
-        .str("")
-        .raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes()))
-        .u8(0)
-        .bytes();
+    return ArchiveBytes().u16(256).str("").raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes())).u8(0).bytes();
 }
 
 // Acts as an ordinary user while alive: root may create files in any folder.
-class OrdinaryUser
-{
-public:
-    OrdinaryUser()
-        : m_wasRoot(geteuid() == 0)
-    {
-        if (m_wasRoot && seteuid(65534) != 0)
-            qFatal("cannot leave root");
-    }
-    ~OrdinaryUser()
-    {
-        if (m_wasRoot && seteuid(0) != 0)
-            qFatal("cannot return to root");
-    }
-
-private:
-    const bool m_wasRoot;
+struct OrdinaryUser {
+    const bool wasRoot = geteuid() == 0;
+    OrdinaryUser() { QVERIFY(!wasRoot || seteuid(65534) == 0); }
+    ~OrdinaryUser() { QVERIFY(!wasRoot || seteuid(0) == 0); }
 };
 
 } // namespace
@@ -271,15 +232,12 @@ private slots:
 
     void reportsHowTheLoadWent_data();
     void reportsHowTheLoadWent();
-    void rejectsForeignHeaders_data();
-    void rejectsForeignHeaders();
     void survivesTruncationAtEveryByte();
-    void survivesDamagedItems_data();
-    void survivesDamagedItems();
+    void survivesDamagedBytes_data();
+    void survivesDamagedBytes();
     void readsEveryStoredBoolAsFalseOrTrue();
     void dropsEmptyAndRepeatedEntries();
     void ignoresReferencesToTheFlightItself();
-    void survivesRandomBytes();
 
     void writesIntoReadOnlyFolder_data();
     void writesIntoReadOnlyFolder();
@@ -511,38 +469,25 @@ void TestFlightFile::loadsOldSettingsVersions_data()
 
     // Version 2: the current layout without the last entry of both tables.
     QByteArray old2 = defaults.left(97);
-    old2[0] = 0x01;
-    old2[1] = 0x02;
     for (int i = 0; i < 15; ++i) {
         old2[49 + i] = char(i + 2);
         old2[65 + i] = char(9 - i / 2);
     }
-    old2[64] = char(0x77);
-    old2[80] = char(0x77);
-    old2[81] = 42;
-    old2[82] = 0x10;
+    old2.replace(0, 2, "\x01\x02");
+    old2[64] = old2[80] = char(0x77);
+    old2.replace(81, 2, "\x2A\x10");
     old2[90] = 7;
-    old2[94] = 0x3E;
-    old2[95] = char(0xAA);
-    old2[96] = char(0xBB);
+    old2.replace(94, 3, "\x3E\xAA\xBB");
     QByteArray expected2 = old2.left(95) + QByteArray(4, '\0');
     expected2[64] = defaults.at(64);
     expected2[80] = defaults.at(80);
     QTest::newRow("version 2") << 2 << old2 << expected2;
 
     // Version 1: 15-entry tables back to back, then the radio channel.
-    QByteArray old1 = defaults.left(49);
-    old1[0] = 0x01;
-    old1[1] = 0x02;
+    QByteArray old1 = defaults.left(49) + old2.mid(49, 15) + old2.mid(65, 15) + QByteArray::fromHex("2acdab");
+    old1.replace(0, 2, "\x01\x02");
     old1[5] = 2;
     old1[38] = 'X';
-    for (int i = 0; i < 15; ++i)
-        old1 += char(i + 2);
-    for (int i = 0; i < 15; ++i)
-        old1 += char(9 - i / 2);
-    old1 += char(42);
-    old1 += QByteArray::fromHex("cdab");
-    QCOMPARE(old1.size(), 82);
     QByteArray expected1 = defaults;
     expected1.replace(0, 64, old1.left(64));
     expected1.replace(65, 15, old1.mid(64, 15));
@@ -551,15 +496,8 @@ void TestFlightFile::loadsOldSettingsVersions_data()
 
     // Version 0: separate fields, of which only the firmware version survives.
     ArchiveBytes old0;
-    old0.u16(0x0105);
-    for (int i = 0; i < 8; ++i)
-        old0.u8(0x11);
-    for (int i = 0; i < 9; ++i)
-        old0.u16(0x2222);
-    old0.u8(0x33).u32(6).raw("ABCDEF").u8(0x44);
-    for (int i = 0; i < 4; ++i)
-        old0.u16(0x5555);
-    old0.u8(1).u8(2).u8(3).u16(0x6666);
+    old0.u16(0x0105).raw(QByteArray(8, 0x11)).raw(QByteArray(18, 0x22)).u8(0x33).str("ABCDEF").u8(0x44);
+    old0.raw(QByteArray(8, 0x55)).u8(1).u8(2).u8(3).u16(0x6666);
     QByteArray expected0 = defaults;
     expected0[0] = 0x05;
     expected0[1] = 0x01;
@@ -659,7 +597,6 @@ void TestFlightFile::readsNothingOfUnknownFlightVersion()
     QCOMPARE(flight.value16, quint16(256));
 }
 
-
 void TestFlightFile::reportsHowTheLoadWent_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -694,40 +631,10 @@ void TestFlightFile::reportsHowTheLoadWent()
     QCOMPARE(flight.loadError().isEmpty(), error.isEmpty());
     if (readable)
         QCOMPARE(flight.loadError(), error);
-    if (!readable)
+    else
         QCOMPARE(trace.lines.last(), "file not good: " + path);
     if (readable && outcome != int(OKUKIPOFlight::LoadOutcome::Complete))
         QVERIFY(flight.events.empty() && flight.notes.empty());
-}
-
-void TestFlightFile::rejectsForeignHeaders_data()
-{
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QByteArray>("replacement");
-    QTest::addColumn<QString>("error");
-    // Offsets into the header: 0 length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
-    QTest::newRow("64-bit long") << 29 << QByteArray("\x08", 1) << "Error: incompatible native format - size of long";
-    QTest::newRow("int") << 28 << QByteArray("\x02", 1) << "Error: incompatible native format - size of int";
-    QTest::newRow("float") << 30 << QByteArray("\x08", 1) << "Error: incompatible native format - size of float";
-    QTest::newRow("double") << 31 << QByteArray("\x04", 1) << "Error: incompatible native format - size of double";
-    QTest::newRow("big endian") << 32 << QByteArray::fromHex("00000001") << "Error: incompatible native format - endian setting";
-    QTest::newRow("signature") << 4 << QByteArray("S") << "Error: invalid signature";
-    QTest::newRow("signature length") << 0 << QByteArray::fromHex("ffffff7f") << "Error: input stream error";
-    QTest::newRow("future library") << 26 << QByteArray::fromHex("ff00") << "Error: unsupported version";
-}
-
-void TestFlightFile::rejectsForeignHeaders()
-{
-    QFETCH(int, offset);
-    QFETCH(QByteArray, replacement);
-    QFETCH(QString, error);
-    QByteArray bytes = goldenFlightBytes();
-    bytes.replace(offset, replacement.size(), replacement);
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(trace.errors(), QStringList({error}));
-    QVERIFY(flight.events.empty());
 }
 
 void TestFlightFile::survivesTruncationAtEveryByte()
@@ -744,47 +651,48 @@ void TestFlightFile::survivesTruncationAtEveryByte()
     }
 }
 
-void TestFlightFile::survivesDamagedItems_data()
+void TestFlightFile::survivesDamagedBytes_data()
 {
     QTest::addColumn<int>("offset");
     QTest::addColumn<QByteArray>("replacement");
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("eventCount");
-    QTest::addColumn<QByteArray>("notes");
-
-    // Offsets into the golden file: 46 event count, 110 the class id of the
-    // third record, 138 its first array count, 164 the length of the notes.
-    // After the last record the value16 bytes read as an unknown class id; an
-    // unknown class id makes the archive read a class name, which runs past the end.
-    QTest::newRow("event count 2^31") << 46 << QByteArray::fromHex("00000080") << "Error: unregistered class" << 3
-                                      << QByteArray();
-    QTest::newRow("unknown class id") << 110 << QByteArray::fromHex("2800") << "Error: input stream error" << 2
-                                      << QByteArray();
-    QTest::newRow("negative class id") << 110 << QByteArray::fromHex("fbff") << "Error: unregistered class" << 2
-                                       << QByteArray();
-    QTest::newRow("status array too long") << 138 << QByteArray::fromHex("05000000") << "Error: array size too short"
-                                           << 2 << QByteArray();
-    QTest::newRow("notes beyond end of file") << 164 << QByteArray::fromHex("ffffff7f") << "Error: input stream error"
-                                              << 3 << QByteArray();
-    QTest::newRow("notes length 2^32 - 1") << 164 << QByteArray::fromHex("ffffffff") << "Error: input stream error"
-                                           << 3 << QByteArray();
+    const QString format = QStringLiteral("incompatible native format - ");
+    // Header offsets: 0 signature length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
+    QTest::newRow("64-bit long") << 29 << QByteArray("\x08", 1) << format + "size of long" << 0;
+    QTest::newRow("int") << 28 << QByteArray("\x02", 1) << format + "size of int" << 0;
+    QTest::newRow("float") << 30 << QByteArray("\x08", 1) << format + "size of float" << 0;
+    QTest::newRow("double") << 31 << QByteArray("\x04", 1) << format + "size of double" << 0;
+    QTest::newRow("big endian") << 32 << QByteArray::fromHex("00000001") << format + "endian setting" << 0;
+    QTest::newRow("signature") << 4 << QByteArray("S") << "invalid signature" << 0;
+    QTest::newRow("signature length") << 0 << QByteArray::fromHex("ffffff7f") << "input stream error" << 0;
+    QTest::newRow("future library") << 26 << QByteArray::fromHex("ff00") << "unsupported version" << 0;
+    // Golden file offsets: 46 event count, 110 the class id of the third
+    // record, 138 its first array count, 164 the length of the notes.  After
+    // the last record the value16 bytes read as an unknown class id, whose
+    // class name the archive then reads past the end.
+    QTest::newRow("event count 2^31") << 46 << QByteArray::fromHex("00000080") << "unregistered class" << 3;
+    QTest::newRow("unknown class id") << 110 << QByteArray::fromHex("2800") << "input stream error" << 2;
+    QTest::newRow("negative class id") << 110 << QByteArray::fromHex("fbff") << "unregistered class" << 2;
+    QTest::newRow("status array too long") << 138 << QByteArray::fromHex("05000000") << "array size too short" << 2;
+    QTest::newRow("notes beyond end of file") << 164 << QByteArray::fromHex("ffffff7f") << "input stream error" << 3;
+    QTest::newRow("notes length 2^32 - 1") << 164 << QByteArray::fromHex("ffffffff") << "input stream error" << 3;
 }
 
-void TestFlightFile::survivesDamagedItems()
+void TestFlightFile::survivesDamagedBytes()
 {
     QFETCH(int, offset);
     QFETCH(QByteArray, replacement);
     QFETCH(QString, error);
     QFETCH(int, eventCount);
-    QFETCH(QByteArray, notes);
     QByteArray bytes = goldenFlightBytes();
     bytes.replace(offset, replacement.size(), replacement);
     TraceCapture trace;
     OKUKIPOFlight flight;
     QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(trace.errors(), QStringList({error}));
+    QCOMPARE(trace.errors(), QStringList({"Error: " + error}));
     QCOMPARE(int(flight.events.size()), eventCount);
-    QCOMPARE(QByteArray::fromStdString(flight.notes), notes);
+    QVERIFY(flight.notes.empty());
 }
 
 void TestFlightFile::readsEveryStoredBoolAsFalseOrTrue()
@@ -820,47 +728,14 @@ void TestFlightFile::ignoresReferencesToTheFlightItself()
 {
     // The flight claims to be tracked (tracking 1, version 3, object 0), and
     // the only entry (class 2, tracking 1, version 3) refers to object 0.
-    const QByteArray bytes = ArchiveBytes()
-                                 .raw(archiveHeader())
-                                 .u8(1)
-                                 .u32(3)
-                                 .u32(0)
-                                 .u8(0)
-                                 .u32(0)
-                                 .u32(1)
-                                 .u32(0)
-                                 .i16(AccelZId)
-                                 .u8(1)
-                                 .u32(3)
-                                 .u32(0)
-                                 .raw(defaultTail())
-                                 .bytes();
+    const QByteArray bytes = ArchiveBytes().raw(archiveHeader()).u8(1).u32(3).u32(0).u8(0).u32(0).u32(1).u32(0)
+                                 .i16(AccelZId).u8(1).u32(3).u32(0).raw(defaultTail()).bytes();
     TraceCapture trace;
     OKUKIPOFlight flight;
     QVERIFY(flight.load(writeFile(bytes)));
     QCOMPARE(trace.errors(), QStringList());
     QVERIFY(flight.events.empty());
     QCOMPARE(flight.value16, quint16(256));
-}
-
-void TestFlightFile::survivesRandomBytes()
-{
-    QRandomGenerator random(20260);
-    const QByteArray golden = goldenFlightBytes();
-    for (int round = 0; round < 300; ++round) {
-        QByteArray bytes = golden;
-        // Keep the header now and then, so that damage reaches the flight itself.
-        const int from = round % 2 ? 36 : 0;
-        for (int i = 0; i < 1 + round % 8; ++i)
-            bytes[from + int(random.bounded(bytes.size() - from))] = char(random.bounded(256));
-        if (round % 3 == 0)
-            bytes.truncate(int(random.bounded(bytes.size())));
-        TraceCapture trace;
-        OKUKIPOFlight flight;
-        QVERIFY(flight.load(writeFile(bytes)));
-        for (const OKUEvent *event : flight.events)
-            QVERIFY(event);
-    }
 }
 
 void TestFlightFile::writesIntoReadOnlyFolder_data()
