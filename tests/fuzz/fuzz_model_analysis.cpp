@@ -1,23 +1,15 @@
 // Analyses whatever a flight file holds.  Time stamps are brought into a
 // span of ten minutes first: the scans run over the flight's span, and a
 // damaged file's hours of it would only slow the fuzzer down.
-#include "model/flight.h"
-#include "model/trace.h"
+#include "fuzzedflight.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool silenced = [] {
-        okukipo::setTraceHandler([](const QString &) {});
-        return true;
-    }();
-    (void)silenced;
     OKUKIPOFlight flight;
-    flight.readFromBytes(QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)));
+    readFuzzedFlight(flight, data, size);
     for (OKUEvent *event : flight.events) {
         if (!(std::fabs(event->time) <= 300.0f))
             event->time = 0.0f;

@@ -360,71 +360,53 @@ void TestFlightFile::loadsOldEventVersions_data()
     QTest::addColumn<QByteArray>("expected");
 
     auto bytes = [] { return ArchiveBytes(); };
-    QTest::newRow("AccelZ 2 small value") << int(AccelZId) << 2 << bytes().f32(1.5f).bytes() << 3.3f
-                                          << QByteArray("OKUEvent_AccelZ accelZ=1.5");
-    QTest::newRow("AccelZ 2 old gain") << int(AccelZId) << 2 << bytes().f32(-10.0f).bytes() << 3.3f
-                                       << "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f);
-    QTest::newRow("AccelZ 1 counts") << int(AccelZId) << 1 << bytes().i16(-256).bytes() << 3.3f
-                                     << QByteArray("OKUEvent_AccelZ accelZ=-1");
-    QTest::newRow("AccelZ 0 offset counts") << int(AccelZId) << 0 << bytes().u16(2304).bytes() << 3.3f
-                                            << QByteArray("OKUEvent_AccelZ accelZ=15.625");
-    QTest::newRow("AccelZ 0 lowest") << int(AccelZId) << 0 << bytes().u16(0).bytes() << 3.3f
-                                     << QByteArray("OKUEvent_AccelZ accelZ=-125");
+    auto row = [](const char *name, int classId, int version, const ArchiveBytes &fields, const QByteArray &expected,
+                  float referenceVoltage = 3.3f) {
+        QTest::newRow(name) << classId << version << fields.bytes() << referenceVoltage << expected;
+    };
+    row("AccelZ 2 small value", AccelZId, 2, bytes().f32(1.5f), "OKUEvent_AccelZ accelZ=1.5");
+    row("AccelZ 2 old gain", AccelZId, 2, bytes().f32(-10.0f),
+        "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f));
+    row("AccelZ 1 counts", AccelZId, 1, bytes().i16(-256), "OKUEvent_AccelZ accelZ=-1");
+    row("AccelZ 0 offset counts", AccelZId, 0, bytes().u16(2304), "OKUEvent_AccelZ accelZ=15.625");
+    row("AccelZ 0 lowest", AccelZId, 0, bytes().u16(0), "OKUEvent_AccelZ accelZ=-125");
     // 65535 * 15.625 - 32000 = 991984.375, which wraps to 8944 in 16 bits.
-    QTest::newRow("AccelZ 0 wraps") << int(AccelZId) << 0 << bytes().u16(65535).bytes() << 3.3f
-                                    << QByteArray("OKUEvent_AccelZ accelZ=34.9375");
-    QTest::newRow("AccelXY 2 stored Y first") << int(AccelXYId) << 2 << bytes().f32(2.0f).f32(1.0f).bytes() << 3.3f
-                                              << QByteArray("OKUEvent_AccelXY accelX=1 accelY=2");
-    QTest::newRow("AccelXY 1 counts") << int(AccelXYId) << 1 << bytes().i16(256).i16(-128).bytes() << 3.3f
-                                      << QByteArray("OKUEvent_AccelXY accelX=1 accelY=-0.5");
-    QTest::newRow("AccelXY 0 third axis dropped") << int(AccelXYId) << 0 << bytes().i16(256).i16(512).i16(999).bytes()
-                                                  << 3.3f << QByteArray("OKUEvent_AccelXY accelX=1 accelY=2");
-    QTest::newRow("Pressure 0 counts") << int(PressureId) << 0 << bytes().u16(1000).bytes() << 3.3f
-                                       << "OKUEvent_Pressure pressure=" + f(1000.0f * 6.781684398651123f + 10555.5556640625f);
-    QTest::newRow("ComputerBattery 0 counts")
-        << int(ComputerBatteryId) << 0 << bytes().u16(1000).bytes() << 5.0f
-        << "OKUEvent_ComputerBattery voltage=" + f(1000.0f * 5.0f * 0.00019089718989562243f);
-    QTest::newRow("EjectionBattery 0 counts")
-        << int(EjectionBatteryId) << 0 << bytes().u16(2000).bytes() << 3.3f
-        << "OKUEvent_EjectionBattery voltage=" + f(2000.0f * 3.3f * 0.00019089718989562243f);
-    QTest::newRow("Temperature 0 counts")
-        << int(TemperatureId) << 0 << bytes().u16(2000).bytes() << 3.3f
-        << "OKUEvent_Temperature temperature=" + f(2000.0f * 3.3f * 0.006103515625f - 50.0f);
-    QTest::newRow("RSSI 0 counts")
-        << int(RSSIId) << 0 << bytes().u32(20000).bytes() << 4.0f
-        << "OKUEvent_RSSI rssi=" + f(((20000.0f * 4.0f * 6.103515625e-05f) - 2.0f) * 66.66667175292969f);
-    QTest::newRow("GPSLLSol 3 flags byte")
-        << int(GPSLLSolId) << 3 << bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
-    QTest::newRow("GPSLLSol 2 skips a word")
-        << int(GPSLLSolId) << 2 << bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
-    QTest::newRow("GPSLLSol 1 single precision")
-        << int(GPSLLSolId) << 1 << bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F).bytes() << 3.3f
-        << "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
-               + " altitude=1 satellites=31 solution3D=true";
-    QTest::newRow("GPSLLSol 0 3D fix")
-        << int(GPSLLSolId) << 0
-        << bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
-    QTest::newRow("GPSLLSol 0 2D fix")
-        << int(GPSLLSolId) << 0
-        << bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
-    QTest::newRow("GPSTime 1 one flag for both")
-        << int(GPSTimeId) << 1 << bytes().u32(5000).u16(1999).u8(1).i32(17).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
-    QTest::newRow("GPSTime 0 flags byte")
-        << int(GPSTimeId) << 0 << bytes().u32(5000).u16(1999).u8(0x85).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
-    QTest::newRow("Status 0 bit 6 wins")
-        << int(StatusId) << 0 << bytes().u8(0xC5).bytes() << 3.3f
-        << QByteArray("OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
-                      " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
-    QTest::newRow("Status 0 continuity")
-        << int(StatusId) << 0 << bytes().u8(0xB8).bytes() << 3.3f
-        << QByteArray("OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
-                      " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
+    row("AccelZ 0 wraps", AccelZId, 0, bytes().u16(65535), "OKUEvent_AccelZ accelZ=34.9375");
+    row("AccelXY 2 stored Y first", AccelXYId, 2, bytes().f32(2.0f).f32(1.0f), "OKUEvent_AccelXY accelX=1 accelY=2");
+    row("AccelXY 1 counts", AccelXYId, 1, bytes().i16(256).i16(-128), "OKUEvent_AccelXY accelX=1 accelY=-0.5");
+    row("AccelXY 0 third axis dropped", AccelXYId, 0, bytes().i16(256).i16(512).i16(999),
+        "OKUEvent_AccelXY accelX=1 accelY=2");
+    row("Pressure 0 counts", PressureId, 0, bytes().u16(1000),
+        "OKUEvent_Pressure pressure=" + f(1000.0f * 6.781684398651123f + 10555.5556640625f));
+    row("ComputerBattery 0 counts", ComputerBatteryId, 0, bytes().u16(1000),
+        "OKUEvent_ComputerBattery voltage=" + f(1000.0f * 5.0f * 0.00019089718989562243f), 5.0f);
+    row("EjectionBattery 0 counts", EjectionBatteryId, 0, bytes().u16(2000),
+        "OKUEvent_EjectionBattery voltage=" + f(2000.0f * 3.3f * 0.00019089718989562243f));
+    row("Temperature 0 counts", TemperatureId, 0, bytes().u16(2000),
+        "OKUEvent_Temperature temperature=" + f(2000.0f * 3.3f * 0.006103515625f - 50.0f));
+    row("RSSI 0 counts", RSSIId, 0, bytes().u32(20000),
+        "OKUEvent_RSSI rssi=" + f(((20000.0f * 4.0f * 6.103515625e-05f) - 2.0f) * 66.66667175292969f), 4.0f);
+    row("GPSLLSol 3 flags byte", GPSLLSolId, 3, bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A),
+        "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
+    row("GPSLLSol 2 skips a word", GPSLLSolId, 2, bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05),
+        "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
+    row("GPSLLSol 1 single precision", GPSLLSolId, 1, bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F),
+        "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
+            + " altitude=1 satellites=31 solution3D=true");
+    row("GPSLLSol 0 3D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01),
+        "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
+    row("GPSLLSol 0 2D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01),
+        "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
+    row("GPSTime 1 one flag for both", GPSTimeId, 1, bytes().u32(5000).u16(1999).u8(1).i32(17),
+        "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
+    row("GPSTime 0 flags byte", GPSTimeId, 0, bytes().u32(5000).u16(1999).u8(0x85),
+        "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
+    row("Status 0 bit 6 wins", StatusId, 0, bytes().u8(0xC5),
+        "OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
+        " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
+    row("Status 0 continuity", StatusId, 0, bytes().u8(0xB8),
+        "OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
+        " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
 }
 
 void TestFlightFile::loadsOldEventVersions()
