@@ -382,9 +382,10 @@ void OKUKIPOFlight::loadEvents(Archive &archive)
         boost::serialization::item_version_type itemVersion(0);
         archive >> itemVersion;
     }
-    // A full flash holds well under a million records; a damaged count must
-    // not reserve more.
-    const std::size_t expected = std::min<std::size_t>(count, 1 << 20);
+    // A damaged count must not reserve memory that a short file never fills
+    // (16 MB for every damaged file made reading them slow); past this the
+    // lists grow as records arrive.
+    const std::size_t expected = std::min<std::size_t>(count, 1 << 16);
     events.reserve(expected);
     okukipo::recordsBeingLoaded().reserve(expected);
     // The entries are checked once all are read, and before anything
