@@ -22,6 +22,7 @@ public:
     std::deque<HIDReport> pending;
     bool failOpen = false;
     bool failWrites = false;
+    QString advice; // for a failed open
     int opens = 0;
     int enumerations = 0;
     int inputBufferCount = 0;
@@ -54,6 +55,8 @@ public:
         return std::make_unique<Connection>(this);
     }
 
+    QString openFailureAdvice(const QString &) const override { return advice; }
+
     QVector<quint8> writtenCodes() const
     {
         QVector<quint8> codes;
@@ -66,10 +69,7 @@ private:
     class Connection : public HIDConnection
     {
     public:
-        explicit Connection(ScriptedTransport *transport)
-            : transport(transport)
-        {
-        }
+        explicit Connection(ScriptedTransport *transport) : transport(transport) {}
 
         bool writeReport(const HIDReport &report, int) override
         {
@@ -77,8 +77,7 @@ private:
                 return false;
             transport->written.append(report);
             if (transport->respond) {
-                const std::vector<HIDReport> replies = transport->respond(report);
-                for (const HIDReport &reply : replies)
+                for (const HIDReport &reply : transport->respond(report))
                     transport->pending.push_back(reply);
             }
             return true;
