@@ -24,7 +24,6 @@ public:
     bool failWrites = false;
     QString advice; // for a failed open
     int opens = 0;
-    int enumerations = 0;
     int inputBufferCount = 0;
 
     static HIDReport report(quint8 code, const QByteArray &data = {})
@@ -41,11 +40,7 @@ public:
         return QByteArray(reinterpret_cast<const char *>(report.data() + 2), HIDReportSize - 2);
     }
 
-    QVector<HIDDeviceInfo> enumerate() override
-    {
-        ++enumerations;
-        return devices;
-    }
+    QVector<HIDDeviceInfo> enumerate() override { return devices; }
 
     std::unique_ptr<HIDConnection> open(const QString &) override
     {

@@ -167,21 +167,6 @@ private slots:
         QCOMPARE(fileLines(output()).size(), 2);
         QCOMPARE(complete.count(), 1);
         QCOMPARE(h().console.controls, QList<bool>({false, true}));
-
-        // The next emulation starts afresh.
-        h().clearRecords();
-        emulate(write("flight.csv", emulationData(5)));
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
-    }
-
-    void closingTheWorkerEndsARunningEmulation()
-    {
-        QMetaObject::invokeMethod(h().worker, "emulateLaunch", Qt::QueuedConnection,
-                                  Q_ARG(QString, write("long.csv", emulationData(3000))), Q_ARG(QString, output()),
-                                  Q_ARG(bool, true));
-        QTRY_VERIFY(h().device().emulationSteps() >= 1);
-        harness.reset();
-        QVERIFY(fileLines(output()).size() < 3001);
     }
 
 };
