@@ -1,9 +1,7 @@
-#include "decodedevent.h"
 #include "device/sim/flightmodel.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/trace.h"
 
-#include <QSignalSpy>
 #include <QtEndian>
 #include <QtTest>
 
@@ -48,12 +46,6 @@ public:
         return receive();
     }
 
-    template <typename Event> std::unique_ptr<Event> liveEvent(quint8 code)
-    {
-        const Packet reply = exchange(0x03, QByteArray(1, char(code)));
-        return reply.code == 0x02 ? decoded<Event>(reply.data) : nullptr;
-    }
-
     std::unique_ptr<HIDConnection> connection;
 };
 
@@ -83,27 +75,6 @@ private slots:
         QCOMPARE(host.exchange(0x18).code, quint8(0x05));
     }
 
-    void firmwareExitAndStartReenumerate()
-    {
-        VirtualFlightComputer computer;
-        QSignalSpy removed(&computer, &HIDTransport::deviceRemoved);
-        QSignalSpy arrived(&computer, &HIDTransport::deviceArrived);
-        Host firmware(computer);
-        QCOMPARE(firmware.exchange(0x0A).code, quint8(0x05));
-        QCOMPARE(removed.last().first().toString(), VirtualDevice::FirmwarePath);
-        QCOMPARE(arrived.last().first().toString(), VirtualDevice::BootloaderPath);
-        QVERIFY(!firmware.send(0x18));
-        QCOMPARE(computer.enumerate().first().productId, quint16(0x0003));
-
-        Host bootloader(computer, VirtualDevice::BootloaderPath);
-        QVERIFY(bootloader.send(0x18)); // ignored by the bootloader
-        QCOMPARE(bootloader.receive(50).code, quint8(0));
-        QVERIFY(bootloader.send(0x03));
-        QCOMPARE(computer.device().mode(), VirtualDevice::Mode::Firmware);
-        QCOMPARE(arrived.last().first().toString(), VirtualDevice::FirmwarePath);
-        QCOMPARE(Host(computer).exchange(0xFF).code, quint8(0x01));
-    }
-
     void settingsWriteChecksTheChecksum()
     {
         VirtualFlightComputer computer;
@@ -118,20 +89,6 @@ private slots:
         QCOMPARE(computer.device().settings().deviceBytes(), okukipo::sim::factorySettings().deviceBytes());
     }
 
-    void fireLineRaisesItsAlertForItsOnTime()
-    {
-        VirtualFlightComputer computer;
-        OKUKIPOSettings settings = okukipo::sim::factorySettings();
-        settings.lineOnTime[1] = 3; // 0.3 s
-        computer.device().setSettings(settings);
-        Host host(computer);
-        QCOMPARE(host.exchange(0x11, QByteArray(1, '\1')).code, quint8(0x05));
-        const auto status = host.liveEvent<OKUEvent_Status>(0x10);
-        QVERIFY(status && status->lineAlert[1] && !status->lineAlert[0]);
-        QVERIFY(host.liveEvent<OKUEvent_LineB>(0x08)->flag15);
-        QTRY_VERIFY_WITH_TIMEOUT(!host.liveEvent<OKUEvent_Status>(0x10)->lineAlert[1], 2000);
-        QCOMPARE(host.exchange(0x11, QByteArray(1, '\4')).code, quint8(0x09));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSimDevice)
