@@ -1,4 +1,5 @@
 #include "device/okukipodevice.h"
+#include "device/sim/virtualflightcomputer.h"
 #include "model/events.h"
 #include "scriptedtransport.h"
 
@@ -90,14 +91,6 @@ private slots:
         QCOMPARE(session->traced, QStringList({"ERROR - CODE READS 1!"}));
     }
 
-    void liveEvents()
-    {
-        answer(OKUPacketCode::ReadEvent, {Transport::report(OKUPacketCode::Event, QByteArray("\x02\xFF\x00", 3))});
-        const std::unique_ptr<OKUEvent> event = kipo->readEvent(2);
-        QVERIFY(dynamic_cast<OKUEvent_AccelZ *>(event.get()));
-        QCOMPARE(dynamic_cast<OKUEvent_AccelZ *>(event.get())->accelZ, -1.0f);
-    }
-
     void settingsChunkCounts_data()
     {
         QTest::addColumn<int>("secondCount");
@@ -124,18 +117,6 @@ private slots:
                                                        : QByteArray(reinterpret_cast<const char *>(before.data()) + 60, 39));
     }
 
-    void settingsReadFaults()
-    {
-        answer(OKUPacketCode::ReadSettings, {Transport::report(OKUPacketCode::Clash)});
-        QCOMPARE(kipo->readSettings(), int(OKUResultGenericError));
-        QVERIFY(session->traced.contains("error - checksum or firmware clash"));
-        QCOMPARE(device->writtenCodes().last(), OKUPacketCode::ReturnToIdle);
-        answer(OKUPacketCode::ReadSettings, {Transport::report(OKUPacketCode::Event)});
-        QCOMPARE(kipo->readSettings(), int(OKUResultProtocolError));
-        QVERIFY(session->traced.contains("Wrong code: 2"));
-    }
-
-    // An all-zero record: checksum = 0 + 1 + ... + 96 = 4656 = 0x1230.
     void writesSettingsWithTheirChecksum()
     {
         kipo->setSettingsRecord(OKUKIPOSettings::fromDeviceBytes(QByteArray(99, '\0')));
@@ -222,6 +203,34 @@ private slots:
         QCOMPARE(result.velocity, -4.25f);
         QCOMPARE(result.lines, (std::array<quint8, 4>{0, 2, 0, 1}));
         QCOMPARE(result.z, -0.5f);
+    }
+
+    // As hardware does, the virtual device streams a transfer to its end and
+    // hears nothing else meanwhile but the stop code.
+    void theVirtualDeviceStreamsUntilTheStopCode()
+    {
+        VirtualFlightComputer computer;
+        HIDTransport::setCurrent(&computer);
+        OKUKIPODevice virtualKipo;
+        QCOMPARE(virtualKipo.connectFirmware(nullptr), int(OKUResultOk));
+        QByteArray request(8, '\0');
+        qToLittleEndian<quint32>(6000, request.data() + 4);
+        QVERIFY(virtualKipo.writePacket({OKUPacketCode::ReadFlash, request}, 100));
+        OKUPacket reply;
+        QCOMPARE(virtualKipo.request(OKUPacketCode::ReadMemoryUsed, {}, 1000, &reply, 5), int(OKUResultProtocolError));
+        QCOMPARE(reply.code, OKUPacketCode::DataChunk);
+        QCOMPARE(virtualKipo.returnToIdle(), int(OKUResultOk));
+        QCOMPARE(virtualKipo.request(OKUPacketCode::ReadMemoryUsed, {}, 1000, &reply, 5), int(OKUResultOk));
+        // A settings record whose checksum does not hold is refused.
+        OKUKIPOSettings stale = virtualKipo.settingsRecord();
+        stale.lineMode[2] = OKUKIPOSettings::Time;
+        const QByteArray record = stale.deviceBytes();
+        virtualKipo.writePacket({OKUPacketCode::BeginSettingsWrite, {}}, 100);
+        virtualKipo.writePacket({OKUPacketCode::DataChunk, chunk(0, record.left(60))}, 100);
+        QCOMPARE(virtualKipo.request(OKUPacketCode::DataChunk, chunk(1, record.mid(60)), 1000, &reply, 5),
+                 int(OKUResultProtocolError));
+        QCOMPARE(reply.code, OKUPacketCode::Clash);
+        HIDTransport::setCurrent(device);
     }
 };
 
