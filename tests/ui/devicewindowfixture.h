@@ -11,7 +11,6 @@
 #include "ui/updatecheck.h"
 
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMutex>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -80,8 +79,9 @@ struct DeviceStudio {
     Ui::OKUStudioClass &form() { return main->form(); }
     okukipo::sim::VirtualDevice &device() { return computer.device(); }
 
+    // A widget of the console by object name, or a part of it by type.
     template<class T = QWidget>
-    T *child(const QString &objectName) const
+    T *child(const QString &objectName = QString()) const
     {
         return window()->findChild<T *>(objectName);
     }
@@ -99,11 +99,25 @@ struct DeviceStudio {
     }
 
     QString consoleText() { return form().console->toPlainText(); }
+    QStringList askedTexts() const
+    {
+        QStringList texts;
+        for (const MessageBoxRequest &box : asker.messages)
+            texts << box.text;
+        return texts;
+    }
 
     // Waits until the device is connected and its controls are usable.
     bool waitConnected()
     {
         return QTest::qWaitFor([this] { return button(QStringLiteral("readSettings"))->isEnabled(); }, 10000);
+    }
+
+    // Closes the console's sub-window as the main window does; true when it closed.
+    bool closeConsole()
+    {
+        form().mdiArea->closeAllSubWindows();
+        return QTest::qWaitFor([this] { return main->deviceWindow() == nullptr; }, 200);
     }
 };
 
