@@ -301,10 +301,11 @@ void OKUKIPOWidget::refreshOrientation()
 void OKUKIPOWidget::tabChanged(int index)
 {
     Q_UNUSED(index)
-    if (m_worker->isFirmwareOpen())
+    // The window's own state: the worker's would wait for a running operation.
+    if (m_connected)
         return;
     m_worker->setAutoStart(true);
-    m_worker->attemptConnection();
+    invokeWorker("attemptConnection");
 }
 
 void OKUKIPOWidget::showConnectionPicture()

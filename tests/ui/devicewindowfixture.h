@@ -19,41 +19,23 @@
 
 namespace devicewindowtest {
 
-// Trace lines of every thread, for checking what went to standard output.
-class TraceRecorder
-{
-public:
-    TraceRecorder()
-    {
-        okukipo::setTraceHandler([this](const QString &line) {
-            QMutexLocker lock(&m_mutex);
-            m_lines << line;
-        });
-    }
-    ~TraceRecorder() { okukipo::setTraceHandler(nullptr); }
-
-    QStringList lines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QStringList m_lines;
-};
-
 // The main window with the program's device console talking to the virtual
-// flight computer.  The console is opened again after the display units
-// are chosen, because it reads them once.
+// flight computer, without an update check; trace lines of every thread and
+// the questions asked are recorded.  The console is opened again after the
+// display units are chosen, because it reads them once.
 struct DeviceStudio {
-    TraceRecorder traces;
+    QMutex traceMutex;
+    QStringList traceLines;
     ScriptedAsker asker;
     VirtualFlightComputer computer;
     std::unique_ptr<OKUStudio> main;
 
     explicit DeviceStudio(bool metric = true, std::function<void(okukipo::sim::VirtualDevice &)> prepare = {})
     {
+        okukipo::setTraceHandler([this](const QString &line) {
+            QMutexLocker lock(&traceMutex);
+            traceLines << line;
+        });
         HIDTransport::setCurrent(&computer);
         if (prepare)
             prepare(computer.device());
@@ -61,7 +43,6 @@ struct DeviceStudio {
         QSettings *settings = main->settings();
         settings->clear();
         settings->setValue(QLatin1String(NumberSystemKey), metric ? int(Metric) : int(Imperial));
-        // No update check unless a test asks for one.
         settings->setValue(QLatin1String(updatecheck::ServerKey), QString());
         main->form().mdiArea->closeAllSubWindows();
         QTRY_VERIFY(main->deviceWindow() == nullptr);
@@ -73,31 +54,16 @@ struct DeviceStudio {
         main->settings()->clear();
         main.reset();
         HIDTransport::setCurrent(nullptr);
+        okukipo::setTraceHandler(nullptr);
     }
 
+    QStringList traces() { return QMutexLocker(&traceMutex), traceLines; }
     OKUKIPOWidget *window() const { return dynamic_cast<OKUKIPOWidget *>(main->deviceWindow()); }
     Ui::OKUStudioClass &form() { return main->form(); }
     okukipo::sim::VirtualDevice &device() { return computer.device(); }
-
-    // A widget of the console by object name, or a part of it by type.
     template<class T = QWidget>
-    T *child(const QString &objectName = QString()) const
-    {
-        return window()->findChild<T *>(objectName);
-    }
+    T *child(const QString &objectName = QString()) const { return window()->findChild<T *>(objectName); }
     QPushButton *button(const QString &objectName) const { return child<QPushButton>(objectName); }
-
-    // Clicks once the button is enabled: every device operation disables
-    // the controls while it runs, the settings read of each connection too.
-    bool click(const QString &objectName)
-    {
-        QPushButton *pushButton = button(objectName);
-        if (!QTest::qWaitFor([pushButton] { return pushButton->isEnabled(); }, 10000))
-            return false;
-        pushButton->click();
-        return true;
-    }
-
     QString consoleText() { return form().console->toPlainText(); }
     QStringList askedTexts() const
     {
@@ -107,12 +73,19 @@ struct DeviceStudio {
         return texts;
     }
 
-    // Waits until the device is connected and its controls are usable.
+    // Clicks once the button is enabled: every device operation disables the controls while it runs.
+    bool click(const QString &objectName)
+    {
+        QPushButton *pushButton = button(objectName);
+        if (!QTest::qWaitFor([pushButton] { return pushButton->isEnabled(); }, 10000))
+            return false;
+        pushButton->click();
+        return true;
+    }
     bool waitConnected()
     {
         return QTest::qWaitFor([this] { return button(QStringLiteral("readSettings"))->isEnabled(); }, 10000);
     }
-
     // Closes the console's sub-window as the main window does; true when it closed.
     bool closeConsole()
     {
