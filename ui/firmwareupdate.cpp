@@ -121,5 +121,7 @@ void FirmwareUpdate::finish()
     m_button->setEnabled(true);
     m_worker->setConnectionEnabled(true);
     m_worker->setAutoStart(true);
-    m_worker->attemptConnection();
+    // Queued: a connection made on this thread would report it here while
+    // holding the worker's operations mutex.
+    QMetaObject::invokeMethod(m_worker, "attemptConnection", Qt::QueuedConnection);
 }
