@@ -242,7 +242,7 @@ private slots:
         asker.fileNames = saveAs.isEmpty() ? QStringList() : QStringList{saveAs};
 
         QCOMPARE(studio.main.close(), quits);
-        QCOMPARE(asker.messages.first().text, QStringLiteral("Flight not saved"));
+        QCOMPARE(asker.messages.value(0).text, QStringLiteral("Flight not saved"));
         QCOMPARE(asker.fileCaptions.size(), fileDialogs);
         QCOMPARE(studio.flightSubWindows().size(), quits ? 0 : 2);
         if (quits && answer == QMessageBox::Yes) {
