@@ -6,6 +6,7 @@
 #include "device/hidtransport.h"
 #include "model/flight.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -71,6 +72,20 @@ OKUStudio::~OKUStudio()
     // The windows go first: they may still use the settings, and the device
     // console's sub-window clears m_deviceWindow as it goes.
     qDeleteAll(ui.mdiArea->subWindowList());
+}
+
+void OKUStudio::closeEvent(QCloseEvent *event)
+{
+    // An unsaved flight may be the only copy, and a firmware update must not
+    // be cut off: each window decides for itself, the first refusal ends it.
+    const QList<QMdiSubWindow *> windows = ui.mdiArea->subWindowList();
+    for (QMdiSubWindow *window : windows) {
+        if (!window->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void OKUStudio::deviceArrived(const QString &path)

@@ -51,6 +51,11 @@ public slots:
     void showSettings();
     void updateMenus();
 
+protected:
+    // Closes every sub-window through its own close handling; the program
+    // stays open when one of them refuses.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     // The flight window of the active sub-window, if that hosts one.
     FlightWindow *activeFlightWindow() const;
