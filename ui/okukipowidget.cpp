@@ -315,7 +315,12 @@ QWidget *OKUKIPOWidget::buildDownloadTab()
     m_downloadProgress = new QProgressBar(flights);
     m_downloadProgress->setObjectName(QStringLiteral("downloadProgress"));
     m_downloadProgress->setValue(0);
-    flights->layout()->addWidget(m_downloadProgress);
+    m_downloadTransfer = new QLabel(flights);
+    m_downloadTransfer->setObjectName(QStringLiteral("downloadTransfer"));
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_downloadProgress);
+    progressRow->addWidget(m_downloadTransfer);
+    static_cast<QVBoxLayout *>(flights->layout())->addLayout(progressRow);
     button(QStringLiteral("downloadFlights"), tr("Download Flights"), flights);
     button(QStringLiteral("clearDevice"), tr("Clear Device"), flights);
     layout->addWidget(flights);
@@ -866,6 +871,8 @@ void OKUKIPOWidget::downloadFlights()
 {
     m_mainWindow->statusBar()->showMessage(tr("Downloading flights..."), StatusMessageMs);
     clearFlights();
+    m_transfer.start();
+    m_downloadTransfer->clear();
     appendConsoleNL(QStringLiteral("Downloading flights...this may take a few minutes."));
     invokeWorker("downloadFlights");
 }
@@ -874,6 +881,8 @@ void OKUKIPOWidget::flightDownloadProgress(int max, int current)
 {
     m_downloadProgress->setMaximum(max);
     m_downloadProgress->setValue(qMin(current, max));
+    m_transfer.update(max, current);
+    m_downloadTransfer->setText(m_transfer.text());
 }
 
 void OKUKIPOWidget::flightDownloaded(std::shared_ptr<OKUKIPOFlight> flight)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/studiowindows.h"
+#include "device/transferprogress.h"
 #include "model/events.h"
 #include "model/settings.h"
 
@@ -172,6 +173,8 @@ private:
     OrientationWidget *m_orientation = nullptr;
     QTableWidget *m_flightsTable = nullptr;
     QProgressBar *m_downloadProgress = nullptr;
+    QLabel *m_downloadTransfer = nullptr;
+    TransferProgress m_transfer;
     SettingsWidget *m_settings = nullptr;
     QList<QWidget *> m_controls;
 
