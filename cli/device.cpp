@@ -178,6 +178,8 @@ int download(DeviceSession &session, const QString &directory)
                                  return;
                              sinceShown.start();
                              session.console.showProgress(progress.text());
+                             if (progress.isComplete())
+                                 session.console.endProgress();
                          });
     }
     progress.start();
