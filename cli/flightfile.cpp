@@ -27,22 +27,30 @@ QByteArray flightJson(const OKUKIPOFlight &flight)
 }
 
 
-const CliCommand dumpCommand("dump", "FLIGHT.kipo", [](const QStringList &arguments) {
+const CliCommand dumpCommand("dump", "FLIGHT.kipo",
+                             "Prints the flight as one JSON object: value16, notes, accelInverted, the\n"
+                             "settings record (\"valid\" and the device bytes in hex) and the events in\n"
+                             "time order, each with its class and fields.",
+                             [](const QStringList &arguments) {
     if (arguments.size() != 1)
         return cliFailure(QStringLiteral("usage: okukipo-cli dump FLIGHT.kipo"));
     OKUKIPOFlight flight;
-    if (!flight.load(arguments.at(0)))
-        return cliFailure(QStringLiteral("cannot read %1").arg(arguments.at(0)));
+    if (const int status = cliLoadFlight(flight, arguments.at(0)))
+        return status;
     cliPrint(flightJson(flight));
     return 0;
 });
 
-const CliCommand resaveCommand("resave", "IN.kipo OUT.kipo", [](const QStringList &arguments) {
+const CliCommand resaveCommand("resave", "IN.kipo OUT.kipo",
+                               "Writes the flight of IN.kipo to OUT.kipo in the current file version.  OUT.kipo\n"
+                               "is replaced only when the whole file could be written, and never from an input\n"
+                               "that is no flight file.",
+                               [](const QStringList &arguments) {
     if (arguments.size() != 2)
         return cliFailure(QStringLiteral("usage: okukipo-cli resave IN.kipo OUT.kipo"));
     OKUKIPOFlight flight;
-    if (!flight.load(arguments.at(0)))
-        return cliFailure(QStringLiteral("cannot read %1").arg(arguments.at(0)));
+    if (const int status = cliLoadFlight(flight, arguments.at(0)))
+        return status;
     if (!flight.save(arguments.at(1)))
         return cliFailure(QStringLiteral("cannot write %1").arg(arguments.at(1)));
     return 0;

@@ -15,6 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 #include <optional>
 
@@ -68,7 +70,12 @@ DownloadsTab::DownloadsTab(bool metric, QWidget *parent)
     m_progress = new QProgressBar(flights);
     m_progress->setObjectName(QStringLiteral("downloadProgress"));
     m_progress->setValue(0);
-    flights->layout()->addWidget(m_progress);
+    m_transferText = new QLabel(flights);
+    m_transferText->setObjectName(QStringLiteral("downloadTransfer"));
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progress);
+    progressRow->addWidget(m_transferText);
+    static_cast<QVBoxLayout *>(flights->layout())->addLayout(progressRow);
     m_download = addButton(QStringLiteral("downloadFlights"), tr("Download Flights"), flights);
     m_clearDevice = addButton(QStringLiteral("clearDevice"), tr("Clear Device"), flights);
     layout->addWidget(flights);
@@ -101,10 +108,19 @@ void DownloadsTab::clearFlights()
     m_table->setRowCount(0);
 }
 
+void DownloadsTab::downloadStarted()
+{
+    clearFlights();
+    m_transfer.start();
+    m_transferText->clear();
+}
+
 void DownloadsTab::flightDownloadProgress(int max, int current)
 {
     m_progress->setMaximum(max);
     m_progress->setValue(qMin(current, max));
+    m_transfer.update(max, current);
+    m_transferText->setText(m_transfer.text());
 }
 
 void DownloadsTab::flightDownloaded(std::shared_ptr<OKUKIPOFlight> flight)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/transferprogress.h"
+
 #include <QList>
 #include <QWidget>
 #include <memory>
@@ -8,6 +10,7 @@
 class GraphSeries;
 class OKUKIPOFlight;
 class QGraph;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
@@ -33,6 +36,8 @@ public:
     std::shared_ptr<OKUKIPOFlight> selectedFlight() const;
 
     void clearFlights();
+    // Empties the table and starts timing a new download.
+    void downloadStarted();
     // Analyses the flight and adds a table row; the first row is selected.
     void flightDownloaded(std::shared_ptr<OKUKIPOFlight> flight);
     void flightDownloadProgress(int max, int current);
@@ -45,6 +50,8 @@ private:
     bool m_metric;
     QTableWidget *m_table;
     QProgressBar *m_progress;
+    QLabel *m_transferText;
+    TransferProgress m_transfer;
     QPushButton *m_download;
     QPushButton *m_clearDevice;
     QGraph *m_previewGraph;

@@ -368,7 +368,7 @@ void OKUKIPOWidget::appendConsoleNL(QString s)
 void OKUKIPOWidget::downloadFlights()
 {
     m_mainWindow->statusBar()->showMessage(tr("Downloading flights..."), StatusMessageMs);
-    m_downloads->clearFlights();
+    m_downloads->downloadStarted();
     appendConsoleNL(QStringLiteral("Downloading flights...this may take a few minutes."));
     invokeWorker("downloadFlights");
 }
