@@ -14,18 +14,23 @@ QByteArray eventJson(const OKUEvent &event)
     return json + '}';
 }
 
-QByteArray flightJson(const OKUKIPOFlight &flight)
+// Printed in pieces: a full flight's JSON is about 100 MB.
+void printFlightJson(const OKUKIPOFlight &flight)
 {
     QByteArray json = "{\"value16\": " + QByteArray::number(flight.value16);
     json += ", \"notes\": " + jsonString(QString::fromStdString(flight.notes));
     json += ", \"accelInverted\": " + jsonValue(flight.accelInverted);
     json += ", \"settings\": " + settingsJson(flight.settings);
-    json += ", \"events\": [";
-    for (size_t i = 0; i < flight.events.size(); ++i)
-        json += (i ? ",\n" : "\n") + eventJson(*flight.events[i]);
-    return json + "\n]}";
+    json += ", \"events\": [\n";
+    for (size_t i = 0; i < flight.events.size(); ++i) {
+        json += eventJson(*flight.events[i]) + (i + 1 < flight.events.size() ? ",\n" : "\n");
+        if (json.size() > (1 << 16)) {
+            cliPrint(json);
+            json.clear();
+        }
+    }
+    cliPrint(json + "]}");
 }
-
 
 const CliCommand dumpCommand("dump", "FLIGHT.kipo",
                              "Prints the flight as one JSON object: value16, notes, accelInverted, the\n"
@@ -37,7 +42,7 @@ const CliCommand dumpCommand("dump", "FLIGHT.kipo",
     OKUKIPOFlight flight;
     if (const int status = cliLoadFlight(flight, arguments.at(0)))
         return status;
-    cliPrint(flightJson(flight));
+    printFlightJson(flight);
     return 0;
 });
 
