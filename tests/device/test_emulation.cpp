@@ -2,7 +2,6 @@
 #include "emulationdata.h"
 #include "workerharness.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
