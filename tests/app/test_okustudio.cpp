@@ -163,24 +163,6 @@ private slots:
         QTRY_VERIFY(studio.statusBar()->currentMessage().isEmpty());
     }
 
-    void openingAnOpenFileActivatesItsWindow()
-    {
-        FakeWindows windows;
-        ScriptedAsker asker;
-        OKUStudio studio(windows, firstFlight);
-        asker.fileNames << secondFlight << firstFlight;
-        studio.form().actionOpen->trigger();
-        QCOMPARE(subWindows(studio).size(), 2);
-        QCOMPARE(activeWidget(studio)->windowFilePath(), secondFlight);
-
-        studio.form().actionOpen->trigger();
-        QCOMPARE(subWindows(studio).size(), 2);
-        QCOMPARE(activeWidget(studio)->windowFilePath(), firstFlight);
-        QCOMPARE(asker.fileCaptions, QStringList({"Open OKU KIPO flight", "Open OKU KIPO flight"}));
-        QCOMPARE(asker.fileFilters.first(), QStringLiteral("OKU KIPO flights (*.kipo)"));
-        QVERIFY(asker.messages.isEmpty());
-    }
-
     void unreadableFlightGivesOnlyABox_data()
     {
         QTest::addColumn<bool>("directory");
@@ -310,47 +292,6 @@ private slots:
         windows.deviceCalls.clear();
         emit transport.deviceRemoved(QStringLiteral("/dev/hidraw3"));
         QCOMPARE(windows.deviceCalls, QStringList({"closeRemovedDevice /dev/hidraw3", "reportFirmwareState"}));
-    }
-
-    void deviceChangesWithoutDeviceConsoleAreIgnored()
-    {
-        FakeWindows windows;
-        NoDevices transport;
-        OKUStudio studio(windows, firstFlight);
-        emit transport.deviceArrived(QStringLiteral("/dev/hidraw0"));
-        emit transport.deviceRemoved(QStringLiteral("/dev/hidraw0"));
-        QVERIFY(windows.deviceCalls.isEmpty());
-        // An arrival does not reopen the device console.
-        QVERIFY(!studio.deviceWindow());
-        QCOMPARE(subWindows(studio).size(), 1);
-
-        studio.openOKUKIPOInterface();
-        subWindows(studio).last()->close();
-        QTRY_VERIFY(!studio.deviceWindow());
-        emit transport.deviceRemoved(QStringLiteral("/dev/hidraw0"));
-        QVERIFY(windows.deviceCalls.isEmpty());
-    }
-
-    void settingsDialogEditsTheSettingsFile()
-    {
-        FakeWindows windows;
-        ScriptedAsker asker;
-        OKUStudio studio{windows, QString()};
-        bool shown = false;
-        asker.dialogs = [&](QDialog &dialog) {
-            shown = true;
-            auto *settingsDialog = qobject_cast<ApplicationSettingsWidget *>(&dialog);
-            if (!settingsDialog || dialog.parentWidget() != &studio)
-                return int(QDialog::Rejected);
-            dialog.findChild<QComboBox *>(QStringLiteral("numberSystem"))->setCurrentIndex(1);
-            QMetaObject::invokeMethod(&dialog, "on_OK_clicked");
-            return dialog.result();
-        };
-        studio.form().actionSettings->trigger();
-        QVERIFY(shown);
-        QCOMPARE(asker.messages.size(), 1);
-        QCOMPARE(studio.settings()->value(QStringLiteral("numberSystem")).toInt(), 1);
-        studio.settings()->clear();
     }
 
 };
