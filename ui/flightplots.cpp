@@ -70,7 +70,7 @@ float padAltitude(const OKUKIPOFlight &flight)
     return 0.0f;
 }
 
-FlightPlots::FlightPlots(QTabWidget *tabs) : m_tabs(tabs)
+FlightPlots::FlightPlots(QTabWidget *tabs) : QObject(tabs), m_tabs(tabs)
 {
     m_tabs->addTab(buildAltitudeTab(), QObject::tr("Altitude && Vertical Acceleration"));
     m_tabs->addTab(buildLateralTab(), QObject::tr("Lateral Acceleration && Vertical Velocity"));

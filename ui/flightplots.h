@@ -29,7 +29,7 @@ class FlightPlots : public QObject
     Q_OBJECT
 
 public:
-    // Adds the five plot tabs to `tabs`, which owns them.
+    // Adds the five plot tabs to `tabs`, which owns them and this.
     explicit FlightPlots(QTabWidget *tabs);
 
     const QList<QGraph *> &graphs() const { return m_graphs; }
