@@ -32,13 +32,6 @@ bool allEmpty(const std::array<GraphSeries *, N> &curves)
     return std::all_of(curves.begin(), curves.end(), [](const GraphSeries *curve) { return curve->points().isEmpty(); });
 }
 
-QGroupBox *titledGroup(const QString &title, QWidget *parent)
-{
-    auto *group = new QGroupBox(title, parent);
-    new QVBoxLayout(group);
-    return group;
-}
-
 // The altitude of a pressure reading as the altitude plot shows it.
 double pressurePlotValue(float pascals, float groundAltitude, bool aboveSeaLevel, const DisplayUnits &units)
 {
@@ -70,7 +63,7 @@ float padAltitude(const OKUKIPOFlight &flight)
     return 0.0f;
 }
 
-FlightPlots::FlightPlots(QTabWidget *tabs) : m_tabs(tabs)
+FlightPlots::FlightPlots(QTabWidget *tabs) : QObject(tabs), m_tabs(tabs)
 {
     m_tabs->addTab(buildAltitudeTab(), QObject::tr("Altitude && Vertical Acceleration"));
     m_tabs->addTab(buildLateralTab(), QObject::tr("Lateral Acceleration && Vertical Velocity"));
@@ -133,55 +126,56 @@ QWidget *FlightPlots::buildAltitudeTab()
 QWidget *FlightPlots::buildLateralTab()
 {
     auto *tab = tabPage(QStringLiteral("lateralAccelerationAndVelocityTab"), m_tabs);
-    auto *layout = new QVBoxLayout(tab);
-    auto *lateral = titledGroup(tr("Lateral Acceleration (X/Y axis)"), tab);
-    createGraph(QStringLiteral("latteralAccelerationGraph"), lateral);
-    auto *velocity = titledGroup(tr("Vertical Velocity (Kalman)"), tab);
-    createGraph(QStringLiteral("verticalVelocityGraph"), velocity);
-    layout->addWidget(lateral);
-    layout->addWidget(velocity);
+    new QVBoxLayout(tab);
+    addGroupedGraph(tab, tr("Lateral Acceleration (X/Y axis)"), QStringLiteral("latteralAccelerationGraph"));
+    addGroupedGraph(tab, tr("Vertical Velocity (Kalman)"), QStringLiteral("verticalVelocityGraph"));
     return tab;
+}
+
+void FlightPlots::addGroupedGraph(QWidget *tab, const QString &title, const QString &graphName)
+{
+    auto *group = new QGroupBox(title, tab);
+    new QVBoxLayout(group);
+    createGraph(graphName, group);
+    tab->layout()->addWidget(group);
+}
+
+QFrame *FlightPlots::addFramedGraph(QWidget *tab, const QString &frameName, const QString &title,
+                                    const QString &graphName)
+{
+    QFrame *frame = titledFrame(frameName, title, tab);
+    createGraph(graphName, frame);
+    tab->layout()->addWidget(frame);
+    return frame;
 }
 
 QWidget *FlightPlots::buildGyroTab()
 {
     m_gyroAndMagTab = tabPage(QStringLiteral("gyroAndMagTab"), m_tabs);
-    auto *layout = new QVBoxLayout(m_gyroAndMagTab);
-    m_gyroFrame = titledFrame(QStringLiteral("gyroFrame"), tr("Gyro"), m_gyroAndMagTab);
-    createGraph(QStringLiteral("liveGyroGraph"), m_gyroFrame);
-    m_magFrame = titledFrame(QStringLiteral("magFrame"), tr("Magneto"), m_gyroAndMagTab);
-    createGraph(QStringLiteral("liveMagGraph"), m_magFrame);
-    auto *tiltFrame = titledFrame(QStringLiteral("tiltFrame"), tr("Tilt angle"), m_gyroAndMagTab);
-    createGraph(QStringLiteral("liveTiltGraph"), tiltFrame);
-    layout->addWidget(m_gyroFrame);
-    layout->addWidget(m_magFrame);
-    layout->addWidget(tiltFrame);
+    new QVBoxLayout(m_gyroAndMagTab);
+    m_gyroFrame = addFramedGraph(m_gyroAndMagTab, QStringLiteral("gyroFrame"), tr("Gyro"), QStringLiteral("liveGyroGraph"));
+    m_magFrame = addFramedGraph(m_gyroAndMagTab, QStringLiteral("magFrame"), tr("Magneto"), QStringLiteral("liveMagGraph"));
+    addFramedGraph(m_gyroAndMagTab, QStringLiteral("tiltFrame"), tr("Tilt angle"), QStringLiteral("liveTiltGraph"));
     return m_gyroAndMagTab;
 }
 
 QWidget *FlightPlots::buildInputsTab()
 {
     m_inputsAndPowerTab = tabPage(QStringLiteral("inputsAndPowerTab"), m_tabs);
-    auto *layout = new QVBoxLayout(m_inputsAndPowerTab);
-    m_auxFrame = titledFrame(QStringLiteral("auxFrame"), tr("Inputs"), m_inputsAndPowerTab);
-    createGraph(QStringLiteral("liveInputGraph"), m_auxFrame);
-    m_batteryFrame = titledFrame(QStringLiteral("batteryFrame"), tr("Power"), m_inputsAndPowerTab);
-    createGraph(QStringLiteral("liveBatteryGraph"), m_batteryFrame);
-    layout->addWidget(m_auxFrame);
-    layout->addWidget(m_batteryFrame);
+    new QVBoxLayout(m_inputsAndPowerTab);
+    m_auxFrame = addFramedGraph(m_inputsAndPowerTab, QStringLiteral("auxFrame"), tr("Inputs"),
+                                QStringLiteral("liveInputGraph"));
+    m_batteryFrame = addFramedGraph(m_inputsAndPowerTab, QStringLiteral("batteryFrame"), tr("Power"),
+                                    QStringLiteral("liveBatteryGraph"));
     return m_inputsAndPowerTab;
 }
 
 QWidget *FlightPlots::buildTemperatureTab()
 {
     auto *tab = tabPage(QStringLiteral("tempAndRSSITab"), m_tabs);
-    auto *layout = new QVBoxLayout(tab);
-    auto *temperature = titledGroup(tr("Temperature"), tab);
-    createGraph(QStringLiteral("liveTemperatureGraph"), temperature);
-    m_rssiFrame = titledFrame(QStringLiteral("RSSIFrame"), tr("RSSI"), tab);
-    createGraph(QStringLiteral("RSSIGraph"), m_rssiFrame);
-    layout->addWidget(temperature);
-    layout->addWidget(m_rssiFrame);
+    new QVBoxLayout(tab);
+    addGroupedGraph(tab, tr("Temperature"), QStringLiteral("liveTemperatureGraph"));
+    m_rssiFrame = addFramedGraph(tab, QStringLiteral("RSSIFrame"), tr("RSSI"), QStringLiteral("RSSIGraph"));
     return tab;
 }
 

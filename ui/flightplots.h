@@ -29,7 +29,7 @@ class FlightPlots : public QObject
     Q_OBJECT
 
 public:
-    // Adds the five plot tabs to `tabs`, which owns them.
+    // Adds the five plot tabs to `tabs`, which owns them and this.
     explicit FlightPlots(QTabWidget *tabs);
 
     const QList<QGraph *> &graphs() const { return m_graphs; }
@@ -65,6 +65,10 @@ private:
     QWidget *buildInputsTab();
     QWidget *buildTemperatureTab();
     QGraph *createGraph(const QString &objectName, QWidget *parent);
+    // A titled group box holding one new graph, appended to the tab's layout.
+    void addGroupedGraph(QWidget *tab, const QString &title, const QString &graphName);
+    // A titled frame holding one new graph, appended to the tab's layout.
+    QFrame *addFramedGraph(QWidget *tab, const QString &frameName, const QString &title, const QString &graphName);
     void buildPlots();
     void setPlotUnits(const DisplayUnits &units);
     void setCurveRanges(const DisplayUnits &units);

@@ -14,8 +14,8 @@
 #include "ui/settingswidget.h"
 #include "webserver/webserver.h"
 
-#include <QCheckBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -112,7 +112,6 @@ void OKUKIPOFlightWidget::buildForm()
     layout->addWidget(m_flightTabs);
 
     m_plots = new FlightPlots(m_flightTabs);
-    m_plots->setParent(this);
     m_flightTabs->addTab(buildGpsTab(), tr("GPS"));
     auto *settingsTab = tabPage(QStringLiteral("settingsTab"), m_flightTabs);
     m_settings = new SettingsWidget(settingsTab);

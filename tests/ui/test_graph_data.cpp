@@ -158,27 +158,6 @@ private slots:
         QVERIFY2(qFuzzyCompare(niceStep(wanted), step), qPrintable(QString::number(niceStep(wanted))));
     }
 
-    void tickStepFollowsTheScale()
-    {
-        Axis *axis = axisIn(400, 300, 100, 150);
-        GraphSeries *series = curve();
-        series->addPoint(10, 100);
-        axis->series << series;
-        // 100 px at 300/13 px per second is 4.33 s, which reads as 5 s.
-        QVERIFY(qFuzzyCompare(axis->tickStepX(), 5.0));
-        // 50 px at 150/130 px per unit is 43.3, which reads as 50.
-        QVERIFY(qFuzzyCompare(axis->tickStepY(), 50.0));
-        delete axis;
-    }
-
-    void degenerateTickStepsAreZero()
-    {
-        QCOMPARE(niceStep(0), 0.0);
-        QCOMPARE(niceStep(-3), 0.0);
-        QCOMPARE(niceStep(std::numeric_limits<double>::infinity()), 0.0);
-        QCOMPARE(niceStep(std::numeric_limits<double>::quiet_NaN()), 0.0);
-    }
-
     void valueLabelsUseTheKiloPrefix_data()
     {
         QTest::addColumn<double>("value");

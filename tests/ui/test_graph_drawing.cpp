@@ -11,9 +11,7 @@ using ColourTest = std::function<bool(const QColor &)>;
 
 bool isRed(const QColor &c) { return c.red() > 200 && c.green() < 110 && c.blue() < 110; }
 bool isBlue(const QColor &c) { return c.blue() > 200 && c.red() < 200 && c.green() < 200; }
-bool isGreen(const QColor &c) { return c.green() > 150 && c.red() < 160 && c.blue() < 160; }
 bool isMagenta(const QColor &c) { return c.red() > 150 && c.blue() > 100 && c.green() < 160; }
-bool isDark(const QColor &c) { return qGray(c.rgb()) < 128; }
 // The visible-window rectangle of the overview: orange at half alpha over white.
 bool isOverviewWindow(const QColor &c) { return c.red() > 230 && c.green() > 160 && c.green() < 220 && c.blue() < 160; }
 
@@ -177,53 +175,6 @@ private slots:
         // A quarter of the content shows: the top-left quarter of the box.
         QVERIFY(near(image, QPoint(left + 12, 12), isOverviewWindow));
         QVERIFY(!near(image, QPoint(left + 60, 60), isOverviewWindow));
-    }
-
-    void timelinesAppearInEverySharingView()
-    {
-        Plot first = plot();
-        Plot second = plot();
-        QVERIFY(first.graph && second.graph);
-        auto shared = std::make_shared<Timelines>();
-        first.view()->setTimelines(shared);
-        second.view()->setTimelines(shared);
-
-        QTest::keyClick(first.view(), Qt::Key_Space);
-        const QPoint at = first.pixel(5, 0);
-        QTest::mouseClick(first.view(), Qt::LeftButton, Qt::NoModifier, QPoint(at.x(), 30));
-        QCOMPARE(shared->size(), size_t(1));
-
-        const QImage image = shot(second.view());
-        const int h = second.view()->height();
-        QVERIFY(near(image, QPoint(at.x(), h / 4), isGreen));
-        QVERIFY(!near(image, QPoint(at.x() + 30, h / 4), isGreen));
-    }
-
-    void markersAtOneHeightAreStacked()
-    {
-        Plot p = plot();
-        QVERIFY(p.graph);
-        p.axis->markers << AxisMarker{QPointF(5, 0), QStringLiteral("Launch detected")}
-                        << AxisMarker{QPointF(5.2, 0), QStringLiteral("Apogee detected")};
-        const QImage image = shot(p.view());
-        const auto markerGreen = [](const QColor &c) { return c.green() > 180 && c.red() < 120 && c.blue() < 120; };
-        const QPoint first = p.pixel(5, 0);
-        const QPoint second = p.pixel(5.2, 0) - QPoint(0, 20);
-        QVERIFY(count(image, QRect(first.x() + 40, first.y() - 6, 4, 4), markerGreen) > 0);
-        QVERIFY(count(image, QRect(second.x() + 40, second.y() - 6, 4, 4), markerGreen) > 0);
-    }
-
-    void pinnedScaleStaysInViewWhenPanning()
-    {
-        Plot p = plot();
-        QVERIFY(p.graph);
-        QGraphView *view = p.view();
-        view->zoomX(4);
-        view->setOffset(QPointF(-1e9, 0));
-        const QImage image = shot(view);
-        // The origin is far left out of view, yet the first axis line stands at the strip.
-        QVERIFY(near(image, QPoint(60, view->height() / 3), isBlue));
-        QVERIFY(count(image, QRect(0, 0, 55, view->height()), isDark) > 20);
     }
 
     void trackingKeepsTheNewestPointInTheMiddle()
