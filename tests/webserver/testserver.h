@@ -38,7 +38,8 @@ public:
         file.write(content);
     }
 
-    void start() { server = std::make_unique<WebServer>(&owner, configFile()); }
+    void start() { server = std::make_unique<WebServer>(&owner, configFile(), tileCache()); }
+    QString tileCache() const { return dir.filePath(QStringLiteral("tiles")); }
     quint16 port() const { return server->port(); }
     quorl::HttpListener *listener() const { return server->listener(); }
 
