@@ -14,6 +14,7 @@
 #include "ui/livegps.h"
 #include "ui/orientationwidget.h"
 #include "ui/qgraph.h"
+#include "ui/saveareadialog.h"
 #include "ui/settingswidget.h"
 #include "webserver/webserver.h"
 
@@ -278,6 +279,14 @@ QWidget *OKUKIPOWidget::buildGpsTab()
     focus->setObjectName(QStringLiteral("focusOnTarget"));
     connect(focus, &QPushButton::clicked, this, &OKUKIPOWidget::focusOnTarget);
     layout->addWidget(focus);
+    auto *saveArea = new QPushButton(tr("Save this area for offline use"), page);
+    saveArea->setObjectName(QStringLiteral("saveAreaForOffline"));
+    connect(saveArea, &QPushButton::clicked, this, [this] {
+        SaveAreaDialog::open(this, m_webView->page(),
+                             m_lastPosition.isNull() ? QVector<SaveAreaDialog::Area>()
+                                                     : SaveAreaDialog::areasAround(m_lastPosition.x(), m_lastPosition.y()));
+    });
+    layout->addWidget(saveArea);
 
     m_webView = new QWebEngineView(page);
     m_webView->setObjectName(QStringLiteral("webView"));
