@@ -52,12 +52,11 @@ struct FileServer : TestServer {
     const QByteArray large = patternedBytes(200000);
 };
 
-// A server whose files are "page.txt" with "version 1" and those given.
+// A server with the files given, each holding its own name.
 struct PageServer : TestServer {
     explicit PageServer(const QByteArray &docrootSettings = QByteArray(), const QStringList &files = {})
         : TestServer(QByteArray(), docrootSettings)
     {
-        addFile(QStringLiteral("docroot/page.txt"), "version 1");
         for (const QString &file : files)
             addFile(file, file.toUtf8());
         start();
@@ -236,10 +235,8 @@ private slots:
         HttpClient client(server.port());
         for (int cacheHit = 0; cacheHit < 2; ++cacheHit) {
             const HttpReply reply = client.get("/" + fileName.toUtf8());
-            QCOMPARE(reply.status, 200);
-            QCOMPARE(reply.header("Content-Type"), contentType);
+            QCOMPARE(reply.header("Content-Type") + '|' + reply.header("Cache-Control"), contentType + "|max-age=90");
             QCOMPARE(reply.headers.contains("content-type"), !contentType.isEmpty());
-            QCOMPARE(reply.header("Cache-Control"), QByteArray("max-age=90"));
         }
     }
 
@@ -254,6 +251,7 @@ private slots:
         QTest::newRow("over the size limit") << QByteArray() << 65537 << false;
         QTest::newRow("cache time 0 keeps") << QByteArray("cacheTime=0\n") << 9 << true;
         QTest::newRow("over the cache size") << QByteArray("cacheSize=100\n") << 60 << false;
+        QTest::newRow("until the cache time") << QByteArray("cacheTime=400\n") << 9 << true;
     }
 
     void fileCache()
@@ -269,16 +267,8 @@ private slots:
         client.get("/other.txt"); // may push the first out
         server.addFile(QStringLiteral("docroot/page.txt"), QByteArray(size, 'z'));
         QVERIFY(client.get("/page.txt").body == (cached ? patternedBytes(size) : QByteArray(size, 'z')));
-    }
-
-    void cachedFileExpires()
-    {
-        PageServer server("cacheTime=400\n");
-        HttpClient client(server.port());
-        client.get("/page.txt");
-        server.addFile(QStringLiteral("docroot/page.txt"), "version 2");
-        QCOMPARE(client.get("/page.txt").body, QByteArray("version 1")); // hit
-        QTRY_COMPARE_WITH_TIMEOUT(client.get("/page.txt").body, QByteArray("version 2"), 3000); // expired
+        if (settings.contains("cacheTime=400"))
+            QTRY_VERIFY_WITH_TIMEOUT(client.get("/page.txt").body == QByteArray(size, 'z'), 3000);
     }
 
     void pathsAnswer_data()
@@ -312,7 +302,7 @@ private slots:
         QFETCH(QByteArray, reply);
         PageServer server(QByteArray(), {"secret.txt", "docroot-private.txt", "docroot/sub/inside.txt",
                                          "docroot/maps/index.html"});
-        QVERIFY(QDir(server.docroot()).mkpath(QStringLiteral("odd/index.html")));
+        QVERIFY(QDir().mkpath(server.path("docroot/odd/index.html")));
         QVERIFY(QFile::link(server.path("secret.txt"), server.path("docroot/link-out.txt")));
         QVERIFY(QFile::link(server.dir.path(), server.path("docroot/folder-out")));
         QVERIFY(QFile::link(server.path("docroot/sub/inside.txt"), server.path("docroot/alias.txt")));

@@ -24,7 +24,6 @@ public:
                                                        + "\n[docroot]\npath=docroot\n" + docrootSettings + "\n");
     }
 
-    QString docroot() const { return dir.filePath(QStringLiteral("docroot")); }
     QString path(const QString &relative) const { return dir.filePath(relative); }
 
     void addFile(const QString &relative, const QByteArray &content) const
