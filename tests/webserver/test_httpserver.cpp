@@ -41,26 +41,19 @@ struct BareListener : HttpRequestHandler {
     std::unique_ptr<HttpListener> listener;
 };
 
-// A server with a small and a large file.
+// A server with a small and a large file, and the files given, each holding its own name.
 struct FileServer : TestServer {
-    explicit FileServer(const QByteArray &listenerSettings = QByteArray()) : TestServer(listenerSettings)
+    explicit FileServer(const QByteArray &listenerSettings = {}, const QByteArray &docrootSettings = {},
+                        const QStringList &files = {})
+        : TestServer(listenerSettings, docrootSettings)
     {
         addFile(QStringLiteral("docroot/small.txt"), "hello");
         addFile(QStringLiteral("docroot/large.bin"), large);
-        start();
-    }
-    const QByteArray large = patternedBytes(200000);
-};
-
-// A server with the files given, each holding its own name.
-struct PageServer : TestServer {
-    explicit PageServer(const QByteArray &docrootSettings = QByteArray(), const QStringList &files = {})
-        : TestServer(QByteArray(), docrootSettings)
-    {
         for (const QString &file : files)
             addFile(file, file.toUtf8());
         start();
     }
+    const QByteArray large = patternedBytes(200000);
 };
 
 } // namespace
@@ -231,7 +224,7 @@ private slots:
     {
         QFETCH(QString, fileName);
         QFETCH(QByteArray, contentType);
-        PageServer server("encoding=ISO-8859-1\nmaxAge=90000\n", {"docroot/" + fileName});
+        FileServer server({}, "encoding=ISO-8859-1\nmaxAge=90000\n", {"docroot/" + fileName});
         HttpClient client(server.port());
         for (int cacheHit = 0; cacheHit < 2; ++cacheHit) {
             const HttpReply reply = client.get("/" + fileName.toUtf8());
@@ -259,7 +252,7 @@ private slots:
         QFETCH(QByteArray, settings);
         QFETCH(int, size);
         QFETCH(bool, cached);
-        PageServer server(settings);
+        FileServer server({}, settings);
         server.addFile(QStringLiteral("docroot/page.txt"), patternedBytes(size));
         server.addFile(QStringLiteral("docroot/other.txt"), QByteArray(60, 'o'));
         HttpClient client(server.port());
@@ -300,7 +293,7 @@ private slots:
     {
         QFETCH(QByteArray, path);
         QFETCH(QByteArray, reply);
-        PageServer server(QByteArray(), {"secret.txt", "docroot-private.txt", "docroot/sub/inside.txt",
+        FileServer server({}, {}, {"secret.txt", "docroot-private.txt", "docroot/sub/inside.txt",
                                          "docroot/maps/index.html"});
         QVERIFY(QDir().mkpath(server.path("docroot/odd/index.html")));
         QVERIFY(QFile::link(server.path("secret.txt"), server.path("docroot/link-out.txt")));
@@ -316,7 +309,7 @@ private slots:
         QVERIFY(WebServer::url(QStringLiteral("KIPO.html")).isEmpty());
         QStringList traced;
         okukipo::setTraceHandler([&traced](const QString &line) { traced << line; });
-        auto server = std::make_unique<PageServer>();
+        auto server = std::make_unique<FileServer>();
         const QString expected = "http://localhost:" + QString::number(server->port()) + "/KIPO.html";
         QCOMPARE(WebServer::url(QStringLiteral("KIPO.html")).toString(), expected);
         okukipo::setTraceHandler(nullptr);
