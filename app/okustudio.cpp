@@ -5,6 +5,9 @@
 #include "app/studiowindows.h"
 #include "device/hidtransport.h"
 #include "model/flight.h"
+#include "webserver/tilecache.h"
+#include "webserver/tileservice.h"
+#include "webserver/webserver.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -45,6 +48,8 @@ OKUStudio::OKUStudio(StudioWindowFactory &windows, const QString &fileName, QWid
 {
     initialiseResources();
     ui.setupUi(this);
+    if (WebServer *server = WebServer::instance())
+        server->tiles().configure(tiles::settingsFrom(m_settings));
     connect(ui.actionExit, &QAction::triggered, this, &OKUStudio::close);
     connect(ui.actionOpen, &QAction::triggered, this, qOverload<>(&OKUStudio::loadFlight));
     connect(ui.actionOKU_KIPO_Interface, &QAction::triggered, this, &OKUStudio::openOKUKIPOInterface);

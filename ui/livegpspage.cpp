@@ -6,6 +6,7 @@
 #include "ui/flightmapscripts.h"
 #include "ui/formbuilding.h"
 #include "ui/livegps.h"
+#include "ui/saveareadialog.h"
 #include "webserver/webserver.h"
 
 #include <QGridLayout>
@@ -44,6 +45,13 @@ LiveGpsPage::LiveGpsPage(const QSettings *settings, bool metric, QWidget *parent
 
     connect(addButton(QStringLiteral("focusOnTarget"), tr("Focus on target"), this), &QPushButton::clicked, this,
             &LiveGpsPage::focusOnTarget);
+    connect(addButton(QStringLiteral("saveAreaForOffline"), tr("Save this area for offline use"), this),
+            &QPushButton::clicked, this, [this] {
+                SaveAreaDialog::open(this, m_webView->page(),
+                                     m_lastPosition.isNull()
+                                         ? QVector<SaveAreaDialog::Area>()
+                                         : SaveAreaDialog::areasAround(m_lastPosition.x(), m_lastPosition.y()));
+            });
 
     m_webView = new QWebEngineView(this);
     m_webView->setObjectName(QStringLiteral("webView"));

@@ -11,6 +11,7 @@
 #include "ui/flightplots.h"
 #include "ui/graphbuilding.h"
 #include "ui/qgraph.h"
+#include "ui/saveareadialog.h"
 #include "ui/settingswidget.h"
 #include "webserver/webserver.h"
 
@@ -138,6 +139,15 @@ QWidget *OKUKIPOFlightWidget::buildGpsTab()
     buttons->addWidget(m_populateGPSData);
     buttons->addWidget(m_exportKML);
     buttons->addWidget(m_kalmanFilteredAltitude);
+    auto *saveArea = new QPushButton(tr("Save this area for offline use"), tab);
+    saveArea->setObjectName(QStringLiteral("saveAreaForOffline"));
+    connect(saveArea, &QPushButton::clicked, this, [this] {
+        QVector<SaveAreaDialog::Area> areas;
+        if (const std::optional<tiles::GeoBox> track = flightmap::trackBox(*m_flight, 1.0))
+            areas.append({ tr("Around the flight's track"), *track });
+        SaveAreaDialog::open(this, m_webView->page(), areas);
+    });
+    buttons->addWidget(saveArea);
     buttons->addStretch();
     layout->addLayout(buttons);
     m_webView = new QWebEngineView(tab);

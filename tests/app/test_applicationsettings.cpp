@@ -4,8 +4,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -150,6 +153,34 @@ private slots:
         QVERIFY(asker.messages.isEmpty());
         const QSettings reread(iniPath(), QSettings::IniFormat);
         QVERIFY(!reread.contains(QStringLiteral("numberSystem")));
+    }
+
+    void mapTilesSettingsAndClearingTheCache()
+    {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+        QFile tile(cache.filePath(QStringLiteral("okukipo/tiles/source/viewed/0/0/0.png")));
+        QVERIFY(QDir().mkpath(QFileInfo(tile).absolutePath()) && tile.open(QIODevice::WriteOnly));
+        tile.write(QByteArray(3 * 1024 * 1024 / 2, 'x'));
+        tile.close();
+        ScriptedAsker asker;
+        QSettings settings(iniPath(), QSettings::IniFormat);
+        ApplicationSettingsWidget dialog(nullptr, &settings);
+        auto *server = dialog.findChild<QLineEdit *>(QStringLiteral("tileServer"));
+        auto *limit = dialog.findChild<QSpinBox *>(QStringLiteral("tileCacheLimit"));
+        auto *size = dialog.findChild<QLabel *>(QStringLiteral("mapCacheSize"));
+        QCOMPARE(server->text(), QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png"));
+        QCOMPARE(limit->value(), 500);
+        QCOMPARE(size->text(), QStringLiteral("Map cache: 1.5 MB"));
+        click(dialog, "clearMapCache");
+        QVERIFY(!tile.exists());
+        QCOMPARE(size->text(), QStringLiteral("Map cache: 0.0 MB"));
+        server->setText(QStringLiteral(" http://tiles.example/{z}/{x}/{y}.png "));
+        limit->setValue(80);
+        click(dialog, "OK");
+        QCOMPARE(settings.value(QStringLiteral("tileServer")).toString(), QStringLiteral("http://tiles.example/{z}/{x}/{y}.png"));
+        QCOMPARE(settings.value(QStringLiteral("tileCacheLimitMB")).toInt(), 80);
+        qunsetenv("XDG_CACHE_HOME");
     }
 };
 

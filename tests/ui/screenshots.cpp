@@ -106,5 +106,7 @@ int main(int argc, char *argv[])
     flightWindow->focusOnTarget();
     QTest::qWait(3000);
     ok &= shoot(QStringLiteral("flight-map"));
+    child<QPushButton>(flightWindow, "saveAreaForOffline")->click();
+    ok &= shoot(QStringLiteral("flight-save-area"));
     return ok ? 0 : 1;
 }
