@@ -161,13 +161,13 @@ private slots:
         QStringList fileEntries;
         for (QAction *action : ui.menuFile->actions())
             fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(fileEntries, QStringList({"Open...", "-", "Save", "Save As...", "-", "Export to Excel...", "-", "Exit"}));
+        QCOMPARE(fileEntries, QStringList({"Open...", "Compare flights…", "-", "Save", "Save As...", "-", "Export to Excel...", "-", "Exit"}));
         QCOMPARE(ui.actionSave->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QStringList flightEntries;
         for (QAction *action : ui.menuFlight->actions())
             flightEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(flightEntries, QStringList({"Trim time...", "Zero time...", "-", "Auto trim and zero", "-",
-                                             "Export emulation data...", "Export thrust data...", "-"}));
+                                             "Export emulation data...", "Export thrust data...", "-", "Compare with…"}));
     }
 
     void startWithoutFlightOpensTheDeviceConsole()
