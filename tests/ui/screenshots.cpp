@@ -5,6 +5,7 @@
 
 #include "app/okustudio.h"
 #include "device/sim/virtualflightcomputer.h"
+#include "ui/comparisonwindow.h"
 #include "ui/okukipoflightwidget.h"
 #include "ui/okukipowidget.h"
 #include "ui/programwindows.h"
@@ -107,5 +108,12 @@ int main(int argc, char *argv[])
     flightWindow->focusOnTarget();
     QTest::qWait(3000);
     ok &= shoot(QStringLiteral("flight-map"));
+
+    // The downloaded flight against the example simulation.
+    ComparisonWindow *comparison = programWindows().createComparisonWindow(&studio, flightWindow);
+    if (!comparison->addFiles({QStringLiteral(OKUKIPO_EXAMPLES_DIR "/simulation.csv")}))
+        return 1;
+    studio.form().mdiArea->addSubWindow(widgetOf(comparison))->showMaximized();
+    ok &= shoot(QStringLiteral("comparison"));
     return ok ? 0 : 1;
 }
