@@ -1,4 +1,5 @@
 #include "tests/app/scriptedasker.h"
+#include "tests/model/filecontents.h"
 #include "tests/model/testflights.h"
 #include "model/trace.h"
 #include "ui/comparisonwindow.h"
@@ -49,11 +50,8 @@ private slots:
     {
         okukipo::setTraceHandler([](const QString &) {});
         QVERIFY(m_dir.isValid());
-        QFile file(m_dir.filePath("sim.csv"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(simulation) > 0);
-        file.close();
-        QFile bad(m_dir.filePath("bad.csv"));
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(QByteArray(simulation).replace("30,200", "30,2oo")) > 0);
+        QVERIFY(writeFile(m_dir.filePath("sim.csv"), simulation));
+        QVERIFY(writeFile(m_dir.filePath("bad.csv"), QByteArray(simulation).replace("30,200", "30,2oo")));
     }
 
     void overlaysAFlightAndASimulation()
