@@ -134,6 +134,7 @@ ComparedItem comparedFlight(const OKUKIPOFlight &flight, const QString &name)
     item.name = name;
     const OKUEvent_GPSTime *date = flight.flightDateEvent();
     item.date = date ? gpsDateTime(*date).toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")) : QStringLiteral("no date");
+    item.flown = flight.isFlight();
     item.launchTime = flight.launchTime();
     item.peakVelocityTime = flight.peakVelocityTime();
     item.apogeeTime = flight.apogeeTime();
@@ -212,6 +213,8 @@ Statistics comparisonStatistics(const ComparedItem &item)
         return (altitude(from) - altitude(to)) / double(to - from);
     };
     Statistics s;
+    if (!item.flown)
+        return s;
     const auto set = [&s](Statistic statistic, std::optional<double> value) { s[std::size_t(statistic)] = value; };
     set(Statistic::Apogee, altitude(item.apogeeTime));
     set(Statistic::TimeToApogee, item.apogeeTime - item.launchTime);

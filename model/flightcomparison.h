@@ -20,6 +20,8 @@ enum class Alignment { Launch, Apogee };
 struct ComparedItem {
     QString name; // the file name
     QString date; // when the flight was flown, as the legend shows it
+    // False for a recording without a flight in it (a ground test): it has no statistics.
+    bool flown = true;
     Series altitude;     // m above the altitude at launch
     Series velocity;     // m/s, vertical
     Series acceleration; // g, as the board's accelerometer reads it along the rocket

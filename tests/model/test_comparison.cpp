@@ -83,22 +83,20 @@ private slots:
         QTest::newRow("columns in another order, acceleration in G")
             << QByteArray("#Vertical acceleration (G),Altitude [m],Time [s],Vertical speed [m/s]\n2,5,0,1\n3,6,1,2\n2,7,2,1\n2,8,3,1\n")
             << QVector<float>{1, 6, 2, 3} << none << none << 0 << "";
-        QTest::newRow("no time column") << QByteArray("# Altitude (m),Vertical velocity (m/s),Vertical acceleration (G)\n1,2,3\n")
-                                        << QVector<float>{} << none << none << 0
-                                        << "line 1: no time column, expected a column such as \"Time (s)\"";
-        QTest::newRow("unknown unit") << QByteArray("Time (s),Altitude (km),Vertical velocity (m/s),Vertical acceleration (G)\n")
-                                      << QVector<float>{} << none << none << 0
-                                      << "line 1: the unit of column \"Altitude (km)\" is \"km\", expected one of m, ft";
-        QTest::newRow("non-numeric cell") << QByteArray(handWorked).replace("\n2,150,", "\n2,1x0,") << QVector<float>{} << none
-                                          << none << 0 << "line 7: \"1x0\" in column \"Altitude (m)\" is not a number";
-        QTest::newRow("short row") << QByteArray(handWorked).replace("\n3,180,40,", "\n3,180,") << QVector<float>{} << none << none
-                                   << 0 << "line 8: 3 fields, expected 4 as in the column names on line 2";
-        QTest::newRow("time going back") << QByteArray(handWorked).replace("\n3,180,", "\n1.5,180,") << QVector<float>{} << none
-                                         << none << 0 << "line 8: the time 1.5 s is before the previous row's, expected rising times";
-        QTest::newRow("empty file") << QByteArray("\n\n") << QVector<float>{} << none << none << 0
-                                    << "line 1: the file is empty, expected column names and data rows";
-        QTest::newRow("too few rows") << handWorked.left(handWorked.indexOf("\n2,150")) << QVector<float>{} << none << none << 0
-                                      << "line 6: 2 data rows, expected at least 4";
+        const auto bad = [none](const char *name, const QByteArray &text, const char *error) {
+            QTest::newRow(name) << text << QVector<float>{} << none << none << 0 << QString::fromUtf8(error);
+        };
+        bad("no time column", "# Altitude (m),Vertical velocity (m/s),Vertical acceleration (G)\n1,2,3\n",
+            "line 1: no time column, expected a column such as \"Time (s)\"");
+        bad("unknown unit", "Time (s),Altitude (km),Vertical velocity (m/s),Vertical acceleration (G)\n",
+            "line 1: the unit of column \"Altitude (km)\" is \"km\", expected one of m, ft");
+        bad("non-numeric cell", QByteArray(handWorked).replace("\n2,150,", "\n2,1x0,"),
+            "line 7: \"1x0\" in column \"Altitude (m)\" is not a number");
+        bad("short row", QByteArray(handWorked).replace("\n3,180,40,", "\n3,180,"), "line 8: 3 fields, expected 4 as in the column names on line 2");
+        bad("time going back", QByteArray(handWorked).replace("\n3,180,", "\n1.5,180,"),
+            "line 8: the time 1.5 s is before the previous row's, expected rising times");
+        bad("empty file", "\n\n", "line 1: the file is empty, expected column names and data rows");
+        bad("too few rows", handWorked.left(handWorked.indexOf("\n2,150")), "line 6: 2 data rows, expected at least 4");
     }
 
     void readsSimulatorFiles()
@@ -209,6 +207,14 @@ private slots:
         }
         QCOMPARE_NEAR(statistic(s, Statistic::FlightDuration), truth.landingTime - truth.launchTime, 1.5);
         QCOMPARE_NEAR(statistic(s, Statistic::LandingDistance), 1111.950, 0.5);
+    }
+
+    void groundTestHasNoStatistics()
+    {
+        FlightProfile profile;
+        profile.groundTest = true;
+        const Statistics s = comparisonStatistics(comparedFlight(*analysedFlight(profile), "pad.kipo"));
+        QVERIFY(std::none_of(s.begin(), s.end(), [](const std::optional<double> &value) { return value.has_value(); }));
     }
 
     void exportAlignsEveryItem_data()
