@@ -231,7 +231,9 @@ void FlightComparisonWidget::fillPlots(const DisplayUnits &units)
         for (std::size_t i = 0; i < m_items.size(); ++i) {
             const ComparedItem &item = m_items[i];
             GraphSeries *curve = newCurve(itemColour(i), item.name + QStringLiteral(" (") + item.date + QLatin1Char(')'));
+            // Ten sets of value labels would hide the curves; the timeline readings give the values.
             curve->showMarkers = false;
+            curve->showLabels = false;
             const Series &series = item.*plotted[q].series;
             const double zero = item.alignmentTime(alignment());
             curve->reserve(int(series.size()));

@@ -527,7 +527,7 @@ void QGraphView::drawCurves(QPainter &painter, const Axis &axis, Mode mode)
         for (QPointF &point : m_polyline)
             point = QPointF(point.x() * scale.x(), point.y() * scale.y());
         painter.drawPolyline(m_polyline.constData(), m_polyline.size());
-        if (mode == Mode::Normal)
+        if (mode == Mode::Normal && curve->showLabels)
             drawPointLabels(painter, *curve, scale, axis.yUnit);
     }
 }
