@@ -165,18 +165,25 @@ SimulationReading readSimulationCSV(const QByteArray &text)
         }
         const QStringList fields = splitFields(line);
         if (header.fields.isEmpty()) {
-            // The first other line holds the names unless a comment line
-            // with as many fields stood before it.
+            // The names stand in a comment line with as many fields when one
+            // names the columns, or when this line is data; else in this line.
             const auto named = std::find_if(commentHeaders.rbegin(), commentHeaders.rend(), [&](const Header &h) {
                 return h.fields.size() == fields.size() && !allNumbers(h.fields);
             });
-            const bool namesInComment = allNumbers(fields) && named != commentHeaders.rend();
-            header = namesInComment ? *named : Header{lineNumber, fields};
+            std::array<Column, 4> commentColumns;
             QString error;
-            if (!findColumns(header, &columns, &error))
+            const bool namesInComment = named != commentHeaders.rend() && findColumns(*named, &commentColumns, &error);
+            if (!namesInComment && named != commentHeaders.rend() && allNumbers(fields))
                 return failure(error);
-            if (!namesInComment)
+            if (namesInComment) {
+                header = *named;
+                columns = commentColumns;
+            } else {
+                header = Header{lineNumber, fields};
+                if (!findColumns(header, &columns, &error))
+                    return failure(error);
                 continue;
+            }
         }
         if (fields.size() != header.fields.size())
             return failure(atLine(lineNumber, QStringLiteral("%1 fields, expected %2 as in the column names on line %3")

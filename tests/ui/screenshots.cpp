@@ -5,7 +5,6 @@
 
 #include "app/okustudio.h"
 #include "device/sim/virtualflightcomputer.h"
-#include "ui/comparisonwindow.h"
 #include "ui/okukipoflightwidget.h"
 #include "ui/okukipowidget.h"
 #include "ui/programwindows.h"
@@ -108,8 +107,6 @@ int main(int argc, char *argv[])
     flightWindow->focusOnTarget();
     QTest::qWait(3000);
     ok &= shoot(QStringLiteral("flight-map"));
-
-    // The downloaded flight against the example simulation.
     ComparisonWindow *comparison = programWindows().createComparisonWindow(&studio, flightWindow);
     if (!comparison->addFiles({QStringLiteral(OKUKIPO_EXAMPLES_DIR "/simulation.csv")}))
         return 1;
