@@ -548,7 +548,7 @@ void QGraphView::drawCurves(QPainter &painter, const Axis &axis, Mode mode)
             painter.drawPolyline(m_polyline.constData() + segmentStart, i - segmentStart);
             segmentStart = i + 1;
         }
-        if (mode == Mode::Normal)
+        if (mode == Mode::Normal && curve->showLabels)
             drawPointLabels(painter, *curve, scale, axis.yUnit);
     }
 }

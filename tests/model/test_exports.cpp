@@ -14,12 +14,6 @@
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 template<class Event>
 Event *append(OKUKIPOFlight &flight, float t)
 {

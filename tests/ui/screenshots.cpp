@@ -108,5 +108,10 @@ int main(int argc, char *argv[])
     ok &= shoot(QStringLiteral("flight-map"));
     child<QPushButton>(flightWindow, "saveAreaForOffline")->click();
     ok &= shoot(QStringLiteral("flight-save-area"));
+    ComparisonWindow *comparison = programWindows().createComparisonWindow(&studio, flightWindow);
+    if (!comparison->addFiles({QStringLiteral(OKUKIPO_EXAMPLES_DIR "/simulation.csv")}))
+        return 1;
+    studio.form().mdiArea->addSubWindow(widgetOf(comparison))->showMaximized();
+    ok &= shoot(QStringLiteral("comparison"));
     return ok ? 0 : 1;
 }
