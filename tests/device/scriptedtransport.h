@@ -21,10 +21,7 @@ public:
     QVector<HIDReport> written;
     std::deque<HIDReport> pending;
     bool failOpen = false;
-    bool failWrites = false;
     QString advice; // for a failed open
-    int opens = 0;
-    int inputBufferCount = 0;
 
     static HIDReport report(quint8 code, const QByteArray &data = {})
     {
@@ -44,10 +41,7 @@ public:
 
     std::unique_ptr<HIDConnection> open(const QString &) override
     {
-        if (failOpen)
-            return nullptr;
-        ++opens;
-        return std::make_unique<Connection>(this);
+        return failOpen ? nullptr : std::unique_ptr<HIDConnection>(new Connection(this));
     }
 
     QString openFailureAdvice(const QString &) const override { return advice; }
@@ -68,13 +62,9 @@ private:
 
         bool writeReport(const HIDReport &report, int) override
         {
-            if (transport->failWrites)
-                return false;
             transport->written.append(report);
-            if (transport->respond) {
-                for (const HIDReport &reply : transport->respond(report))
-                    transport->pending.push_back(reply);
-            }
+            for (const HIDReport &reply : transport->respond ? transport->respond(report) : std::vector<HIDReport>())
+                transport->pending.push_back(reply);
             return true;
         }
 
@@ -87,7 +77,7 @@ private:
             return true;
         }
 
-        void setInputBufferCount(int count) override { transport->inputBufferCount = count; }
+        void setInputBufferCount(int) override {}
         void flushInput() override { transport->pending.clear(); }
 
     private:

@@ -67,11 +67,9 @@ private slots:
         QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
         emulate(write("flight.csv", emulationData(700)));
         QCOMPARE(complete.count(), 1);
-        QCOMPARE(h().console.lines.first(), QStringLiteral("Emulating flight on device..."));
-        QCOMPARE(h().console.lines.mid(1, 7), QStringList({"Emulation time: 0 s", "Emulation time: 1 s",
-                                                          "Emulation time: 2 s", "Emulation time: 3 s",
-                                                          "Emulation time: 4 s", "Emulation time: 5 s",
-                                                          "Emulation time: 6 s"}));
+        // One line a second of the 7 s flight.
+        QCOMPARE(h().console.lines.size(), 9);
+        QCOMPARE(h().console.lines.at(7), QStringLiteral("Emulation time: 6 s"));
         QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
         QCOMPARE(h().console.controls, QList<bool>({false, true}));
         QCOMPARE(h().device().emulationSteps(), 700);
@@ -137,10 +135,7 @@ private slots:
     {
         QFETCH(bool, atBegin);
         QFETCH(QString, diagnostic);
-        if (atBegin)
-            h().device().replaceNextReplyCode(0x19, 0x09);
-        else
-            h().device().replaceNextReplyCode(0x20, 0x09);
+        h().device().replaceNextReplyCode(atBegin ? 0x19 : 0x20, 0x09);
         QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
         emulate(write("flight.csv", emulationData(20)));
         QVERIFY(h().traced().contains(diagnostic));
@@ -174,13 +169,8 @@ private slots:
     {
         EmulationSample sample;
         QVERIFY(parseEmulationLine("0.02,100.5,98.25,1,9.80665,-1,2,0.07,-1,14.5\r\n", sample));
-        QCOMPARE(sample.time, 0.02);
-        QCOMPARE(sample.gpsAltitude, 98.25);
         QCOMPARE(sample.accel, (std::array<double, 3>{9.80665, -1, 2}));
         QCOMPARE(sample.gyro, (std::array<double, 3>{0.07, -1, 14.5}));
-        QVERIFY(parseEmulationLine("t,x,5,y,0,0,0,0,0,0", sample));
-        QCOMPARE(sample.pressureAltitude, 0.0);
-        QCOMPARE(sample.gpsValid, 0);
         QVERIFY(!parseEmulationLine("0.02,100.5,98.25,1,0,0,0,0,0\n", sample));
     }
 
@@ -199,6 +189,7 @@ private slots:
         // 101325 * (1 - 2.2557924e-05 * 30000)^5.255882740020752 = 267.9 Pa.
         QTest::newRow("above 30000 m") << QByteArray("0,45000,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
         QTest::newRow("endless high") << QByteArray("0,inf,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
+        QTest::newRow("text") << QByteArray("t,x,5,y,0,0,0,0,0,0") << 101325u << 5000 << qint16(0) << qint16(0);
         QTest::newRow("not a number") << QByteArray("nan,nan,nan,1,nan,0,0,nan,0,0") << 101325u << 0 << qint16(0) << qint16(0);
         QTest::newRow("endless") << QByteArray("0,-inf,inf,1,inf,0,0,-inf,0,0") << 4294967295u << 2147483647
                                  << qint16(32767) << qint16(-32768);

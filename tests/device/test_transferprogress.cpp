@@ -29,10 +29,9 @@ private slots:
         QFETCH(qint64, total);
         QFETCH(qint64, read);
         QFETCH(qint64, elapsedMs);
-        QFETCH(QString, text);
         TransferProgress progress;
         progress.update(total, read, elapsedMs);
-        QCOMPARE(progress.text(), text);
+        QTEST(progress.text(), "text");
     }
 
     void downloadFromADeviceThatWaitsBeforeAnswering()

@@ -16,31 +16,21 @@ namespace {
 OKUKIPOSettings unusualRecord()
 {
     OKUKIPOSettings s;
-    s.firmwareVersion = 530;
-    s.pressureOffset = -17;
-    s.deviceByte3 = 7;
-    s.deviceByte4 = 9;
+    s.firmwareVersion = 530, s.pressureOffset = -17, s.deviceByte3 = 7, s.deviceByte4 = 9;
     for (int i = 0; i < 4; ++i) {
-        s.lineMode[i] = quint8(i + 1);
-        s.lineOnTime[i] = quint8(1 + i * 84);       // 0.1 to 25.3 s
-        s.lineTime[i] = quint16(i * 3333);          // up to 999.9 s
-        s.lineAltitude[i] = quint16(80 + i * 21818); // up to 65534 m
-        s.lineDelay[i] = quint16(i * 21845);         // up to 6553.5 s
+        s.lineMode[i] = quint8(i + 1), s.lineStage[i] = quint8(5 - i);
+        s.lineOnTime[i] = quint8(1 + i * 84);  // 0.1 to 25.3 s
+        s.lineTime[i] = quint16(i * 3333);     // up to 999.9 s
+        s.lineAltitude[i] = quint16(80 + i * 21818), s.lineDelay[i] = quint16(i * 21845); // up to 65534 m, 6553.5 s
         s.lineMaxAngle[i] = OKUKIPOSettings::encodeMaxAngle(float(i * 45));
-        s.lineStage[i] = quint8(5 - i);
     }
-    s.minComputerVoltage = 35;
     std::memcpy(s.callsign, "AB1CDE", 6);
+    s.minComputerVoltage = 35, s.padWriteMultiple = 0, s.preApogeeWriteMultiple = 100;
     s.flags = 0x6D; // transmitter on, both pressure ignores, "2 kbps", automatic shutdown
-    s.padWriteMultiple = 0;
-    s.preApogeeWriteMultiple = 100;
-    for (int i = 0; i < 16; ++i) {
-        s.writeRate[i] = quint8(i % 10 + 1);
-        s.txPriority[i] = quint8(i * 17);
-    }
-    s.RFChannel = 201;
-    s.flags2 = 0x3E;
-    s.remotePIN = 65535;
+    for (int i = 0; i < 16; ++i)
+        s.writeRate[i] = quint8(i % 10 + 1), s.txPriority[i] = quint8(i * 17);
+    s.lineMode[3] = 9, s.writeRate[4] = 0; // codes the form does not know
+    s.RFChannel = 201, s.flags2 = 0x3E, s.remotePIN = 65535;
     s.updateChecksum();
     return s;
 }
@@ -60,12 +50,6 @@ private:
         if (!found)
             qFatal("the editor has no %s named %s", T::staticMetaObject.className(), qPrintable(name));
         return found;
-    }
-
-    void selectMode(int line, int mode) const
-    {
-        auto *box = child<QComboBox>(QStringLiteral("line%1Mode").arg(QChar('A' + line)));
-        box->setCurrentIndex(box->findData(mode));
     }
 
 private slots:
@@ -89,12 +73,18 @@ private slots:
             QCOMPARE(read.deviceBytes().toHex(' '), record.deviceBytes().toHex(' '));
             QVERIFY(!read.valid);
         }
+        m_widget->setSettings(unusualRecord());
+        QCOMPARE(child<QComboBox>("lineDMode")->currentIndex(), -1);
+        QVERIFY(child<QLabel>("possiblePreApogeeTime")->text().endsWith(" hours"));
     }
 
     void editedFieldsReachTheRecord()
     {
+        m_widget->setMetric(false); // line altitudes stay metres
         m_widget->setSettings(unusualRecord());
         QCOMPARE(child<QDoubleSpinBox>("lineBTime")->value(), 333.3);
+        QCOMPARE(child<QSpinBox>("lineBAltitude")->value(), 21898);
+        QCOMPARE(child<QSpinBox>("lineBAltitude")->suffix(), QStringLiteral(" m"));
         child<QDoubleSpinBox>("minComputerVoltage")->setValue(8.4);
         child<QDoubleSpinBox>("lineATime")->setValue(0.7);
         child<QDoubleSpinBox>("lineAOnTime")->setValue(2.3);
@@ -154,18 +144,6 @@ private slots:
         QCOMPARE(m_widget->getSettings().deviceBytes().left(97), bytes.left(97));
     }
 
-    void lineAltitudesAreMetresInEveryNumberSystem()
-    {
-        m_widget->setMetric(false);
-        OKUKIPOSettings record;
-        record.lineAltitude[0] = 500;
-        m_widget->setSettings(record);
-        QCOMPARE(child<QSpinBox>("lineAAltitude")->value(), 500);
-        QCOMPARE(child<QSpinBox>("lineAAltitude")->suffix(), QStringLiteral(" m"));
-        child<QSpinBox>("lineAAltitude")->setValue(1000);
-        QCOMPARE(quint16(m_widget->getSettings().lineAltitude[0]), quint16(1000));
-    }
-
     void angleLimit()
     {
         OKUKIPOSettings record;
@@ -181,19 +159,6 @@ private slots:
         // Cleared, the limit is off even while the box still shows an angle.
         child<QCheckBox>("maxAngleBEnabled")->setChecked(false);
         QCOMPARE(qint16(m_widget->getSettings().lineMaxAngle[1]), qint16(-10000));
-    }
-
-    void codesTheFormDoesNotKnowAreKept()
-    {
-        OKUKIPOSettings record;
-        record.lineMode[3] = 9;
-        record.writeRate[4] = 0;
-        m_widget->setSettings(record);
-        QCOMPARE(child<QComboBox>("lineDMode")->currentIndex(), -1);
-        const OKUKIPOSettings read = m_widget->getSettings();
-        QCOMPARE(read.lineMode[3], quint8(9));
-        QCOMPARE(read.writeRate[4], quint8(0));
-        QVERIFY(child<QLabel>("possiblePreApogeeTime")->text().endsWith(" hours"));
     }
 
     void pinThatIsNotANumberIsRefused_data()
@@ -215,39 +180,6 @@ private slots:
         QCOMPARE(m_widget->inputProblem(), message);
         QVERIFY(!child<QLabel>("remotePINProblem")->isHidden());
         QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(4711));
-    }
-
-    void lineModeEnablesItsFields_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("time");
-        QTest::addColumn<bool>("altitude");
-        QTest::addColumn<bool>("peak");   // stage, angle check box and (checked) angle
-        QTest::addColumn<bool>("firing"); // on time and delay
-        QTest::newRow("Disabled") << 0 << false << false << false << false;
-        QTest::newRow("Input") << 1 << false << false << false << false;
-        QTest::newRow("Time") << 2 << true << false << false << true;
-        QTest::newRow("Peak velocity") << 3 << false << false << true << true;
-        QTest::newRow("Climb altitude") << 4 << false << true << false << true;
-        QTest::newRow("Apogee") << 5 << false << false << false << true;
-        QTest::newRow("Altitude after apogee") << 6 << false << true << false << true;
-    }
-
-    void lineModeEnablesItsFields()
-    {
-        QFETCH(int, mode);
-        OKUKIPOSettings record;
-        record.lineMaxAngle[1] = OKUKIPOSettings::encodeMaxAngle(60);
-        m_widget->setSettings(record);
-        selectMode(1, mode == 0 ? 5 : 0);
-        selectMode(1, mode);
-        QTEST(child<QDoubleSpinBox>("lineBTime")->isEnabled(), "time");
-        QTEST(child<QSpinBox>("lineBAltitude")->isEnabled(), "altitude");
-        QTEST(child<QSpinBox>("lineBStage")->isEnabled(), "peak");
-        QTEST(child<QSpinBox>("lineBMaxAngle")->isEnabled(), "peak");
-        QTEST(child<QDoubleSpinBox>("lineBOnTime")->isEnabled(), "firing");
-        QTEST(child<QDoubleSpinBox>("lineBDelay")->isEnabled(), "firing");
-        QVERIFY(child<QDoubleSpinBox>("lineAOnTime")->isEnabled()); // line A stays "Apogee"
     }
 
     // Default dividers all 1: bytes per second are the sum of (payload + 2) /
