@@ -3,7 +3,6 @@
 #include "tests/cli/clirun.h"
 #include "tests/device/emulationdata.h"
 #include "tests/model/filecontents.h"
-#include "tests/model/flightfilebytes.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,37 +57,25 @@ private slots:
                  run.standardOutput.constData());
     }
 
-    void analyzeIsQuietUnlessVerbose()
-    {
-        const CliRun quiet = runCli({"analyze", m_flight, "--series"});
-        const CliRun verbose = runCli({"analyze", "-v", m_flight, "--series"});
-        QCOMPARE(verbose.exitCode, 0);
-        QCOMPARE(verbose.standardOutput, quiet.standardOutput);
-        QCOMPARE(quiet.standardError, QByteArray());
-        QVERIFY(verbose.standardError.startsWith("Checking...\nLoading...\n"));
-        QVERIFY(quiet.standardOutput.startsWith("{\"endTime\": "));
-        QCOMPARE(QJsonDocument::fromJson(quiet.standardOutput).object().size(), 15);
-    }
-
-    void commandsWriteTheirFiles_data()
+    // The same result with and without the trace, which only --verbose puts on standard error.
+    void quietUnlessVerbose_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("resave") << QStringList{"resave", "IN", "OUT"};
-        for (const char *kind : {"csv", "kml", "emulation"})
-            QTest::newRow(kind) << QStringList{"export", kind, "IN", "OUT"};
+        QTest::addColumn<QByteArray>("trace");
+        QTest::newRow("analyze") << QStringList{"analyze", m_flight, "--series"} << QByteArray("Checking...\nLoading...\n");
+        QTest::newRow("device") << QStringList{"device", "read-settings", "--demo"}
+                                << QByteArray("OKU KIPO (firmware version: 2.21) is now connected.\n");
     }
 
-    void commandsWriteTheirFiles()
+    void quietUnlessVerbose()
     {
         QFETCH(QStringList, arguments);
-        const QString out = path(arguments.join('-'));
-        arguments.replaceInStrings("IN", m_flight).replaceInStrings("OUT", out);
-        const CliRun run = runCli(arguments);
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.standardOutput, QByteArray());
-        QVERIFY(QFile::exists(out));
-        if (arguments.first() == "resave")
-            QCOMPARE(fileContents(out), fileContents(m_flight));
+        QFETCH(QByteArray, trace);
+        const CliRun quiet = runCli(arguments), verbose = runCli(arguments << "--verbose");
+        QVERIFY(verbose.exitCode == 0 && !quiet.standardOutput.isEmpty());
+        QCOMPARE(verbose.standardOutput, quiet.standardOutput);
+        QCOMPARE(quiet.standardError, QByteArray());
+        QVERIFY2(verbose.standardError.contains(trace), verbose.standardError.constData());
     }
 
     void unusableInputs_data()
@@ -97,18 +84,11 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        const QByteArray header = archiveHeader();
-        const auto withHeader = [&](int at, const QByteArray &bytes) { return QByteArray(header).replace(at, bytes.size(), bytes); };
         const QByteArray flight = fileContents(m_flight);
+        // The reader's own refusals (signature, version, sizes) are the flight file's tests.
         QTest::newRow("missing") << path("none.kipo") << QStringList() << 1 << "cannot read %1: No such file or directory";
         QTest::newRow("csv") << write("csv.kipo", "time,altitude\n0,100\n") << QStringList() << 1
                              << "%1 is not a flight file: input stream error";
-        QTest::newRow("signature") << write("sig.kipo", withHeader(4, "S")) << QStringList() << 1
-                                   << "%1 is not a flight file: invalid signature";
-        QTest::newRow("version") << write("version.kipo", withHeader(26, "\x63")) << QStringList() << 1
-                                 << "%1 is not a flight file: unsupported version";
-        QTest::newRow("sizes") << write("sizes.kipo", withHeader(29, "\x08")) << QStringList() << 1
-                               << "%1 is not a flight file: incompatible native format - size of long";
         const QString truncated = write("truncated.kipo", flight.left(flight.size() - 30));
         QTest::newRow("truncated") << truncated << QStringList() << 0 << "warning: %1 could be read only partly: input stream error";
         QTest::newRow("truncated strict") << truncated << QStringList{"--strict"} << 3
@@ -133,15 +113,10 @@ private slots:
         }
     }
 
-    void helpNamesTheExitStatuses()
+    void helpForTheToolAndEachCommand()
     {
-        for (const QStringList &arguments : {QStringList{"--help"}, QStringList{"help", "dump"}, QStringList{"export", "-h"}}) {
-            const CliRun run = runCli(arguments);
-            QCOMPARE(run.exitCode, 0);
-            QVERIFY(run.standardOutput.contains("\nexit status:\n  0  success") && run.standardOutput.contains("\n  3  with --strict"));
-        }
-        QVERIFY(runCli({"--help"}).standardOutput.contains("\n  dump FLIGHT.kipo\n"));
-        QVERIFY(runCli({"export", "--help"}).standardOutput.contains("--propellant-mass KG"));
+        for (const QStringList &arguments : {QStringList{"--help"}, QStringList{"help", "dump"}, QStringList{"export", "-h"}})
+            QVERIFY(runCli(arguments).standardOutput.contains("\nexit status:\n  0  success"));
     }
 
     void results_data()
@@ -156,6 +131,11 @@ private slots:
                                     << QByteArray("[{\"file\": \"flight-1.kipo\", \"events\": 2, \"settingsValid\": true}]\n");
         QTest::newRow("erased") << QStringList{"parse-flash", write("erased.bin", QByteArray(1000, '\xff')), "--out", path("none")}
                                 << QByteArray("[]\n");
+        QTest::newRow("device settings") << QStringList{"device", "read-settings", "--demo"}
+                                         << "{\"valid\": true, \"bytes\": \"" + okukipo::sim::factorySettings().deviceBytes().toHex() + "\"}\n";
+        for (const char *kind : {"csv", "kml", "emulation"})
+            QTest::newRow(kind) << QStringList{"export", kind, m_flight, path(kind)} << QByteArray();
+        QTest::newRow("resave") << QStringList{"resave", m_flight, path("resaved.kipo")} << QByteArray();
         QTest::newRow("device info") << QStringList{"--demo", "device", "info"}
                                      << QByteArray("{\"path\": \"virtual-okukipo:firmware\", \"vendorId\": 987, \"productId\": 4, "
                                                    "\"versionNumber\": 545, \"firmwareVersion\": \"2.21\"}\n");
@@ -169,15 +149,7 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.standardOutput, result);
         QCOMPARE(run.standardError, QByteArray());
-    }
-
-    void verboseDeviceCommandsShowTheConsole()
-    {
-        const CliRun run = runCli({"device", "read-settings", "--demo", "--verbose"});
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.standardOutput, "{\"valid\": true, \"bytes\": \"" + okukipo::sim::factorySettings().deviceBytes().toHex() + "\"}\n");
-        QVERIFY(run.standardError.contains("OKU KIPO (firmware version: 2.21) is now connected.\n"));
-        QVERIFY(run.standardError.contains("Reading settings... \n") && run.standardError.contains("Success.\n"));
+        QVERIFY(!result.isEmpty() || QFile::exists(arguments.last())); // a written file instead
     }
 
     void downloadSavesEveryFlight()
@@ -198,29 +170,23 @@ private slots:
         const CliRun run = runCli({"--demo", "device", "emulate", write("in.csv", emulationData(30)), output, "--fast"});
         QCOMPARE(run.exitCode, 0);
         const QJsonObject json = QJsonDocument::fromJson(run.standardOutput).object();
-        QCOMPARE(json.value("output").toString(), output);
-        QCOMPARE(json.value("samples").toInt(), 30);
+        QVERIFY(json.value("output").toString() == output && json.value("samples").toInt() == 30);
     }
 
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        const QString deviceUsage = "usage: okukipo-cli [--demo] device info | read-settings | download --out DIR | ";
         QTest::newRow("unknown command") << QStringList{"fly"} << "unknown command 'fly' (see okukipo-cli --help)\n";
-        QTest::newRow("dump without file") << QStringList{"dump"} << "usage: okukipo-cli dump FLIGHT.kipo\n";
         QTest::newRow("unknown option") << QStringList{"analyze", "x.kipo", "--bogus"} << "Unknown option 'bogus'.\n";
         QTest::newRow("unknown export") << QStringList{"export", "pdf", "x.kipo", "out"} << "usage: okukipo-cli export csv|kml|";
-        QTest::newRow("no masses") << QStringList{"export", "thrust", "x", "o"} << "thrust data needs --total-mass and --propellant-mass\n";
         QTest::newRow("more propellant than rocket")
             << QStringList{"export", "thrust", "x", "o", "--total-mass", "1", "--propellant-mass", "2"}
             << "the propellant mass must be less than the total mass\n";
         QTest::newRow("no image") << QStringList{"parse-flash", "absent.bin", "--out", "x"} << "cannot read absent.bin: ";
-        QTest::newRow("no --out") << QStringList{"parse-flash", "x.bin"} << "usage: okukipo-cli parse-flash IMAGE.bin --out DIR\n";
         QTest::newRow("no folder") << QStringList{"parse-flash", write("image.bin", "\xff"), "--out", write("file", "") + "/sub"}
                                    << "cannot create directory " + path("file") + "/sub\n";
-        QTest::newRow("no operation") << QStringList{"--demo", "device"} << deviceUsage;
-        QTest::newRow("download without folder") << QStringList{"--demo", "device", "download"} << deviceUsage;
+        QTest::newRow("no operation") << QStringList{"--demo", "device"} << "usage: okukipo-cli [--demo] device info | read-settings | download --out DIR | ";
         QTest::newRow("no emulation input") << QStringList{"--demo", "device", "emulate", "none.csv", "out.csv"}
                                             << "Failed to read input file!\n";
         // Build machines have no flight computer attached.

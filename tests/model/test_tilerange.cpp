@@ -28,12 +28,13 @@ private slots:
         QFETCH(int, maxZoom);
         QFETCH(int, count);
         const tiles::SavePlan plan = tiles::planSave({box[0], box[1], box[2], box[3]}, requestedZoom);
-        QCOMPARE(plan.maxZoom, maxZoom);
-        QCOMPARE(plan.cut(), maxZoom < requestedZoom);
-        QCOMPARE(plan.count, count);
-        QCOMPARE(plan.tiles().size(), count);
-        QCOMPARE(plan.estimatedBytes(), count * 20 * 1024);
-        // 111.19508 km is one degree of a great circle on the mean earth radius.
+        QVERIFY(plan.maxZoom == maxZoom && plan.cut() == (maxZoom < requestedZoom));
+        QVERIFY(plan.count == count && plan.tiles().size() == count);
+    }
+
+    // 111.19508 km is one degree of a great circle on the mean earth radius.
+    void boxAroundAPoint()
+    {
         const tiles::GeoBox around = tiles::boxAround(45, 10, 111.19508);
         QVERIFY(qAbs(around.north - 46) + qAbs(around.south - 44) < 1e-6);
         QVERIFY(qAbs(around.east - 10 - M_SQRT2) + qAbs(around.west - 10 + M_SQRT2) < 1e-6);

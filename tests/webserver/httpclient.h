@@ -49,13 +49,6 @@ public:
         return waitFor([this] { return socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
     }
 
-    // Everything the server sends until it closes the connection (or the time-out).
-    QByteArray readUntilClosed()
-    {
-        waitDisconnected();
-        return std::exchange(buffer, QByteArray());
-    }
-
     QTcpSocket socket;
 
 private:

@@ -18,14 +18,6 @@ void feed(HttpRequest &request, const QByteArray &bytes)
         request.readFromSocket(&buffer);
 }
 
-quorl::HttpRequestLimits limits(qint64 maxRequestSize = 16000, qint64 maxMultiPartSize = 1000000)
-{
-    quorl::HttpRequestLimits result;
-    result.maxRequestSize = maxRequestSize;
-    result.maxMultiPartSize = maxMultiPartSize;
-    return result;
-}
-
 } // namespace
 
 class TestHttpRequest : public QObject
@@ -40,7 +32,7 @@ private slots:
                                 "X-Long:  first\r\n   second\r\nAccept: a\r\naccept: b\r\n"
                                 "Cookie: units=metric; $Path=/; format = dms\r\n"
                                 "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 15\r\n\r\ny=2&z=%3D3&flag";
-        HttpRequest request(limits());
+        HttpRequest request{quorl::HttpRequestLimits()};
         for (char byte : text) {
             QVERIFY(request.getStatus() != HttpRequest::complete);
             feed(request, QByteArray(1, byte));
@@ -89,7 +81,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(qint64, maxRequestSize);
         QFETCH(int, status);
-        HttpRequest request(limits(maxRequestSize, 500));
+        HttpRequest request(quorl::HttpRequestLimits{maxRequestSize, 500});
         feed(request, bytes);
         QCOMPARE(int(request.getStatus()), status);
     }
