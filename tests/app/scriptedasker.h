@@ -8,58 +8,56 @@
 #include <functional>
 
 // Answers the program's questions from a script and records what was
-// asked.  Installed for its lifetime.
+// asked.  Installed for its lifetime.  Once a script is used up, boxes
+// answer Ok, file and number dialogs are cancelled, dialogs are rejected.
 class ScriptedAsker : public Asker
 {
 public:
     ScriptedAsker() { Asker::setCurrent(this); }
     ~ScriptedAsker() override { Asker::setCurrent(nullptr); }
 
-    // Answers in order; once used up, boxes answer Ok, file dialogs and
-    // number dialogs are cancelled, and modal dialogs are rejected.
     QList<QMessageBox::StandardButton> buttons;
     QStringList fileNames;
     QList<std::optional<double>> numbers;
     std::function<int(QDialog &)> dialogs;
 
-    // What was asked.
     QList<MessageBoxRequest> messages;
     QStringList fileCaptions;
-    QStringList fileFilters;
-    QStringList numberTitles;
-    QStringList abouts;
+    QList<double> numberStarts;
 
     QMessageBox::StandardButton message(QWidget *, const MessageBoxRequest &request) override
     {
         messages.append(request);
         return buttons.isEmpty() ? QMessageBox::Ok : buttons.takeFirst();
     }
-
-    void about(QWidget *, const QString &title, const QString &text) override { abouts << title << text; }
-
-    QString openFileName(QWidget *, const QString &caption, const QString &, const QString &filter) override
+    void about(QWidget *, const QString &, const QString &) override {}
+    QString openFileName(QWidget *, const QString &caption, const QString &, const QString &) override
     {
-        return fileName(caption, filter);
+        return fileName(caption);
     }
-
-    QString saveFileName(QWidget *, const QString &caption, const QString &, const QString &filter) override
+    QString saveFileName(QWidget *, const QString &caption, const QString &, const QString &) override
     {
-        return fileName(caption, filter);
+        return fileName(caption);
     }
-
-    std::optional<double> number(QWidget *, const QString &title, const QString &, double, double, double, int) override
+    std::optional<double> number(QWidget *, const QString &, const QString &, double value, double, double, int) override
     {
-        numberTitles << title;
+        numberStarts << value;
         return numbers.isEmpty() ? std::nullopt : numbers.takeFirst();
     }
-
     int exec(QDialog &dialog) override { return dialogs ? dialogs(dialog) : int(QDialog::Rejected); }
 
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const MessageBoxRequest &request : messages)
+            texts << request.text;
+        return texts;
+    }
+
 private:
-    QString fileName(const QString &caption, const QString &filter)
+    QString fileName(const QString &caption)
     {
         fileCaptions << caption;
-        fileFilters << filter;
         return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
     }
 };

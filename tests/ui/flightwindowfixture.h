@@ -15,15 +15,12 @@
 #include <QMdiArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QSignalSpy>
 #include <algorithm>
 #include <typeinfo>
 
 namespace flightwindowtest {
 
-// Works in the folder with the settings kept apart from the user's and
-// without trace lines: the analysis and the window trace every step, the
-// tests check results.
+// Settings kept apart from the user's, no trace lines: the tests check results.
 inline bool enterTestFolder(const QTemporaryDir &dir)
 {
     QStandardPaths::setTestModeEnabled(true);
@@ -46,39 +43,23 @@ public:
     DeviceWindow *createDeviceWindow(OKUStudio *) override { return new InertConsole; }
 
 private:
-    class InertConsole : public QWidget, public DeviceWindow
-    {
-    public:
+    struct InertConsole : QWidget, DeviceWindow {
         void attemptConnection() override {}
         void closeRemovedDevice(const QString &) override {}
         void reportFirmwareState() override {}
     };
 };
 
-// A scripted asker that also records the starting values of number dialogs.
-class NumberRecordingAsker : public ScriptedAsker
-{
-public:
-    QList<double> numberStarts;
-
-    std::optional<double> number(QWidget *parent, const QString &title, const QString &label, double value,
-                                 double minimum, double maximum, int decimals) override
-    {
-        numberStarts << value;
-        return ScriptedAsker::number(parent, title, label, value, minimum, maximum, decimals);
-    }
-};
-
-// A main window with its settings reset to metric, holding flight windows.
+// A metric main window holding flight windows.
 struct Studio {
     NoDevices transport;
     ProgramFlightWindows windows;
     OKUStudio main{windows, QString()};
 
-    explicit Studio(bool metric = true)
+    Studio()
     {
         main.settings()->clear();
-        main.settings()->setValue(QLatin1String(NumberSystemKey), metric ? int(Metric) : int(Imperial));
+        main.settings()->setValue(QLatin1String(NumberSystemKey), int(Metric));
     }
     ~Studio() { main.settings()->clear(); }
 
@@ -86,13 +67,7 @@ struct Studio {
     OKUKIPOFlightWidget *open(std::shared_ptr<OKUKIPOFlight> flight)
     {
         main.addFlight(std::move(flight), QStringLiteral("Untitled"));
-        return current();
-    }
-
-    OKUKIPOFlightWidget *current()
-    {
-        QMdiSubWindow *window = main.form().mdiArea->currentSubWindow();
-        return window ? qobject_cast<OKUKIPOFlightWidget *>(window->widget()) : nullptr;
+        return qobject_cast<OKUKIPOFlightWidget *>(main.form().mdiArea->currentSubWindow()->widget());
     }
 
     QList<QMdiSubWindow *> flightSubWindows()
@@ -105,13 +80,14 @@ struct Studio {
     }
 };
 
-inline okukipo::sim::FlightProfile standardProfile()
+inline okukipo::sim::FlightProfile standardProfile(bool groundTest = false)
 {
     okukipo::sim::FlightProfile profile;
     profile.targetApogee = 400.0;
-    profile.padSeconds = 5.0;
+    profile.padSeconds = groundTest ? 8.0 : 5.0;
     profile.descentRate = 10.0;
     profile.groundSeconds = 3.0;
+    profile.groundTest = groundTest;
     return profile;
 }
 
@@ -121,21 +97,14 @@ inline std::shared_ptr<OKUKIPOFlight> recordedFlight(okukipo::sim::FlightTruth *
     return okukipo::sim::simulatedFlight(profile, truth);
 }
 
-inline std::shared_ptr<OKUKIPOFlight> groundTest()
-{
-    okukipo::sim::FlightProfile profile = standardProfile();
-    profile.groundTest = true;
-    profile.padSeconds = 8.0;
-    return okukipo::sim::simulatedFlight(profile);
-}
-
 // Deletes every event of the given classes.
 template<class... Events>
 void dropEvents(OKUKIPOFlight &flight)
 {
     auto &events = flight.events;
-    const auto dropped = [](const OKUEvent *event) { return ((typeid(*event) == typeid(Events)) || ...); };
-    const auto kept = std::stable_partition(events.begin(), events.end(), [&](const OKUEvent *e) { return !dropped(e); });
+    const auto kept = std::stable_partition(events.begin(), events.end(), [](const OKUEvent *e) {
+        return !((typeid(*e) == typeid(Events)) || ...);
+    });
     std::for_each(kept, events.end(), [](OKUEvent *event) { delete event; });
     events.erase(kept, events.end());
 }

@@ -1,9 +1,8 @@
-#include "ui/qgraph.h"
+#include "plotfixture.h"
 
 #include <QtTest>
 
 #include <functional>
-#include <memory>
 
 namespace {
 
@@ -41,52 +40,6 @@ QImage shot(QGraphView *view)
     return view->grabFrameBuffer();
 }
 
-// A plot with the data origin in the middle of the view.  The time axis holds
-// 0..10 s, widened to 13 s at the right edge; values span -40..40, widened to
-// -52..52 at the bottom and top edges.  So data (t, v) lands at
-// (w/2 + t * (w/2)/13, h/2 - v * (h/2)/52) while unzoomed.
-struct Plot
-{
-    std::unique_ptr<QGraph> graph;
-    Axis *axis = nullptr;
-    GraphSeries *level = nullptr; // red, at 40 from 0 to 10 s
-    GraphSeries *slope = nullptr; // blue, from (0, 0) down to (10, -40)
-
-    QGraphView *view() const { return graph->view(); }
-    QPoint pixel(double t, double v) const
-    {
-        const double w = view()->width() / 2.0;
-        const double h = view()->height() / 2.0;
-        return QPoint(int(std::lround(w + t * w / 13)), int(std::lround(h - v * h / 52)));
-    }
-};
-
-Plot plot()
-{
-    Plot result;
-    result.graph = std::make_unique<QGraph>();
-    {
-        result.axis = new Axis(QPen(Qt::blue), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
-        result.axis->xUnit = QStringLiteral("s");
-        result.axis->yUnit = QStringLiteral("m");
-        result.level = new GraphSeries(QPen(Qt::red, 3), QPen(Qt::black), QBrush(Qt::black), 2.0f);
-        result.slope = new GraphSeries(QPen(Qt::blue, 3), QPen(Qt::black), QBrush(Qt::black), 2.0f);
-        for (int i = 0; i <= 20; ++i) {
-            result.level->addPoint(i * 0.5, 40);
-            result.slope->addPoint(i * 0.5, -i * 2.0);
-        }
-        result.axis->series << result.level << result.slope;
-        *result.graph << result.axis;
-    }
-    result.graph->resize(700, 500);
-    result.graph->show();
-    if (!QTest::qWaitForWindowExposed(result.graph.get()))
-        result.graph.reset();
-    else
-        result.view()->setOriginFraction(QPointF(0.5, 0.5));
-    return result;
-}
-
 } // namespace
 
 class TestGraphDrawing : public QObject
@@ -96,7 +49,7 @@ class TestGraphDrawing : public QObject
 private slots:
     void curvesPassThroughTheirPoints()
     {
-        Plot p = plot();
+        Plot p;
         QVERIFY(p.graph);
         const QImage image = shot(p.view());
         // Away from the labelled points at 0, 4 and 8 s, which carry markers.
@@ -114,7 +67,7 @@ private slots:
     // it, and in the overview box.
     void aOneSampleSpikeIsAlwaysDrawn()
     {
-        Plot p = plot();
+        Plot p;
         QVERIFY(p.graph);
         auto *spiky = new GraphSeries(QPen(Qt::magenta, 3), QPen(Qt::black), QBrush(Qt::black), 2.0f);
         spiky->showMarkers = false;
@@ -149,7 +102,7 @@ private slots:
 
     void aValueThatIsNotANumberLeavesAGap()
     {
-        Plot p = plot();
+        Plot p;
         QVERIFY(p.graph);
         p.slope->clear();
         for (int i = 0; i <= 20; ++i)
@@ -162,7 +115,7 @@ private slots:
 
     void overviewShowsTheVisibleWindow()
     {
-        Plot p = plot();
+        Plot p;
         QVERIFY(p.graph);
         QGraphView *view = p.view();
         const int left = view->width() - 100;
@@ -179,7 +132,7 @@ private slots:
 
     void trackingKeepsTheNewestPointInTheMiddle()
     {
-        Plot p = plot();
+        Plot p;
         QVERIFY(p.graph);
         QGraphView *view = p.view();
         auto *tracked = new GraphSeries(QPen(Qt::darkGreen, 5), QPen(Qt::black), QBrush(Qt::black), 2.0f);

@@ -1,53 +1,11 @@
-#include "ui/qgraph.h"
+#include "plotfixture.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <memory>
 
 namespace {
-
-// A plot whose time axis spans 0 to 10 s of data, so the widened maximum is
-// 13 s.  With the origin in the middle of an unzoomed view, the right edge is
-// 13 s and the time under pixel x is 13 * (x - w/2) / (w/2).
-std::unique_ptr<QGraph> plot(bool withAxis = true)
-{
-    auto graph = std::make_unique<QGraph>();
-    if (withAxis) {
-        auto *axis = new Axis(QPen(Qt::blue), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
-        axis->xUnit = QStringLiteral("s");
-        auto *series = new GraphSeries(QPen(Qt::red), QPen(Qt::black), QBrush(Qt::black), 2.0f);
-        for (int i = 0; i <= 20; ++i)
-            series->addPoint(i * 0.5, 40);
-        series->rangeMinY = -40;
-        axis->series << series;
-        *graph << axis;
-    }
-    graph->resize(700, 500);
-    graph->show();
-    if (!QTest::qWaitForWindowExposed(graph.get()))
-        return nullptr;
-    // Keep the X server's own pointer off the plot: its moves, delivered
-    // while QTest presses and releases, would start gestures of their own.
-    QCursor::setPos(graph->mapToGlobal(QPoint(graph->width() + 200, graph->height() + 200)));
-    QCoreApplication::processEvents();
-    graph->view()->setOriginFraction(QPointF(0.5, 0.5));
-    return graph;
-}
-
-double timeAtPixel(const QGraphView *view, double x)
-{
-    const double half = view->width() / 2.0;
-    return 13.0 * (x - half) / half;
-}
-
-int pixelOfTime(const QGraphView *view, double time)
-{
-    const double half = view->width() / 2.0;
-    return int(std::lround(half + time * half / 13.0));
-}
 
 void wheel(QWidget *widget, const QPoint &position, int delta)
 {
@@ -94,19 +52,28 @@ class TestGraphInteraction : public QObject
     Q_OBJECT
 
 private slots:
-    void zoomSlotsStopAtTheLimitsAndKeepTheCentre()
+    void zoomSlotsAndWheelStopAtTheLimitsAndKeepTheCentre()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
-        graph->zoomX();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
+        p.graph->zoomX();
         QCOMPARE(view->offset().x(), -double(view->width() / 2));
         for (double zoom : {4, 8, 16, 20, 20}) {
-            graph->zoomX();
+            p.graph->zoomX();
             QCOMPARE(view->horizontalZoom(), zoom);
             QVERIFY(clamped(view, 1));
         }
         QCOMPARE(view->verticalZoom(), 1.0);
+        // The wheel zooms each direction within its own limits: no sticking at 20 by 1.
+        wheel(view, QPoint(200, 200), -120);
+        QVERIFY(qFuzzyCompare(view->horizontalZoom(), 16.0));
+        QCOMPARE(view->verticalZoom(), 1.0);
+        wheel(view, QPoint(200, 200), 120);
+        wheel(view, QPoint(200, 200), 120);
+        QCOMPARE(view->horizontalZoom(), 20.0);
+        QVERIFY(qFuzzyCompare(view->verticalZoom(), 1.25 * 1.25));
+        QVERIFY(clamped(view, 1));
         // Zooming out never goes below the whole picture.
         view->zoomY(0.25f);
         QCOMPARE(view->verticalZoom(), 1.0);
@@ -117,9 +84,9 @@ private slots:
 
     void wheelStaysBetweenOneAndTwenty()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         wheel(view, QPoint(100, 100), -120);
         QCOMPARE(view->horizontalZoom(), 1.0);
         QCOMPARE(view->offset(), QPointF(0, 0));
@@ -139,28 +106,11 @@ private slots:
         QCOMPARE(view->verticalZoom(), 1.0);
     }
 
-    void wheelLeavesAZoomOfTwentyByOne()
-    {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
-        for (int i = 0; i < 5; ++i)
-            graph->zoomX();
-        wheel(view, QPoint(200, 200), -120);
-        QVERIFY(qFuzzyCompare(view->horizontalZoom(), 16.0));
-        QCOMPARE(view->verticalZoom(), 1.0);
-        for (int i = 0; i < 2; ++i)
-            wheel(view, QPoint(200, 200), 120);
-        QCOMPARE(view->horizontalZoom(), 20.0);
-        QVERIFY(qFuzzyCompare(view->verticalZoom(), 1.25 * 1.25));
-        QVERIFY(clamped(view, 1));
-    }
-
     void panningMovesTheContentWithinItsBounds()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         const int w = view->width();
         const int h = view->height();
         const QPoint middle(w / 2 + 7, h / 2 + 7);
@@ -179,9 +129,9 @@ private slots:
 
     void originHandleMovesTheOriginWithinItsClamp()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         const int w = view->width();
         const int h = view->height();
         QTest::keyClick(view, Qt::Key_Space);
@@ -200,14 +150,14 @@ private slots:
 
     void aPressInOriginHandleModePlacesOneTimelineAndPans()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         QTest::keyClick(view, Qt::Key_Space);
         const QPoint press(view->width() * 3 / 4, view->height() / 4);
         QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, press);
         QCOMPARE(view->timelines()->size(), size_t(1));
-        QVERIFY(std::fabs(*view->timelines()->front() - timeAtPixel(view, press.x())) < 0.01);
+        QVERIFY(std::fabs(*view->timelines()->front() - p.timeAt(press.x())) < 0.01);
         // The same press also pans: content moves once zoomed.
         view->zoomX(2);
         const QPointF offset = view->offset();
@@ -228,9 +178,9 @@ private slots:
 
     void theLaterOfTwoCloseTimelinesIsPickedAndDragged()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         QSignalSpy updated(view, &QGraphView::timelinesUpdated);
         const double pixelsPerSecond = (view->width() / 2.0) / 13.0;
         // Ten pixels apart; the later one in the vector lies further left.
@@ -238,12 +188,12 @@ private slots:
         auto left = std::make_shared<float>(6.5f);
         *view->timelines() = {right, left};
 
-        QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(pixelOfTime(view, 6.5 + 5 / pixelsPerSecond), 100));
+        QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(p.pixel(6.5 + 5 / pixelsPerSecond, 0).x(), 100));
         QCOMPARE(view->selectedTimeline(), left);
-        const QPoint target(pixelOfTime(view, 2.6), 120);
+        const QPoint target(p.pixel(2.6, 0).x(), 120);
         moveHeld(view, target);
         QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, target);
-        QVERIFY(std::fabs(*left - timeAtPixel(view, target.x())) < 0.01);
+        QVERIFY(std::fabs(*left - p.timeAt(target.x())) < 0.01);
         QCOMPARE(*right, float(6.5 + 10 / pixelsPerSecond));
         QCOMPARE(view->offset(), QPointF(0, 0));
         QCOMPARE(updated.count(), 1);
@@ -251,19 +201,19 @@ private slots:
 
     void deleteRemovesOnlyTheSelectedTimelineAndTellsTheOtherPlots()
     {
-        auto graph = plot();
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p;
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         Timelines &timelines = *view->timelines();
         for (float time : {2.0f, 5.0f, 8.0f})
             timelines.push_back(std::make_shared<float>(time));
         const Timelines original = timelines;
-        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(pixelOfTime(view, 3.5), 50));
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(p.pixel(3.5, 0).x(), 50));
         QSignalSpy updated(view, &QGraphView::timelinesUpdated);
         QTest::keyClick(view, Qt::Key_Delete);
         QCOMPARE(timelines, original);
 
-        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(pixelOfTime(view, 5.0) + 3, 50));
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(p.pixel(5.0, 0).x() + 3, 50));
         updated.clear();
         QTest::keyClick(view, Qt::Key_Delete);
         QCOMPARE(timelines, Timelines({original.at(0), original.at(2)}));
@@ -274,12 +224,12 @@ private slots:
 
     void pressesOnAGraphWithoutAxesOnlyPan()
     {
-        auto graph = plot(false);
-        QVERIFY(graph);
-        QGraphView *view = graph->view();
+        Plot p(false);
+        QVERIFY(p.graph);
+        QGraphView *view = p.view();
         view->timelines()->push_back(std::make_shared<float>(0.0f));
-        graph->zoomX();
-        graph->zoomY();
+        p.graph->zoomX();
+        p.graph->zoomY();
         QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(view->width() / 2, 40));
         QVERIFY(!view->selectedTimeline());
         QTest::keyClick(view, Qt::Key_Space);
