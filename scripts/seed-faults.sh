@@ -53,18 +53,18 @@ fault model/eventarchive.h "test_events test_flightfile" "half-read records are 
     $'    } catch (const boost::archive::archive_exception &) {\n    }' \
     $'    } catch (const boost::archive::archive_exception &) {\n        throw;\n    }'
 # Settings record and flash image
-fault model/settings.cpp "test_settings" "checksum leaves out the byte index" \
+fault model/settings.cpp "test_events" "checksum leaves out the byte index" \
     'sum = quint16(sum + quint16(bytes[i] + i));' 'sum = quint16(sum + quint16(bytes[i]));'
-fault model/settings.cpp "test_settings" "maximum angle truncated instead of rounded" \
+fault model/settings.cpp "test_events" "maximum angle truncated instead of rounded" \
     'return int(degrees + 0.5f);' 'return int(degrees);'
 fault model/flashparser.cpp "test_flashparser" "flash time steps counted in hundredths" \
     'clock += float(code & ~TimeStepBit) * 0.001f;' 'clock += float(code & ~TimeStepBit) * 0.01f;'
 fault model/flashparser.cpp "test_flashparser" "a flight's last, unfinished record is kept" \
     'if (!flight->events.empty()) {' 'if (false) {'
 # Sampling, analysis and the filter
-fault model/series.cpp "test_spline" "inner tangents at half instead of a tenth" \
+fault model/series.cpp "test_kalman" "inner tangents at half instead of a tenth" \
     'segment.m0 = (p[i + 1] - p[i - 1]) * 0.1f;' 'segment.m0 = (p[i + 1] - p[i - 1]) * 0.5f;'
-fault model/series.cpp "test_spline test_analysis" "barometric altitude with a pressure scale off by ten" \
+fault model/series.cpp "test_kalman test_analysis" "barometric altitude with a pressure scale off by ten" \
     'std::pow(pressure * 9.869233e-06f, 0.190263f)' 'std::pow(pressure * 9.869233e-05f, 0.190263f)'
 fault model/kalmanfilter.cpp "test_kalman" "GPS fix window half a second wide after t" \
     'm_fixTimes[m_next] <= t + 1.0f' 'm_fixTimes[m_next] <= t + 0.5f'
@@ -157,15 +157,15 @@ fault ui/okukipowidget.cpp "test_devicewindow" "live pressure label shows the al
     'form.livePressureLabel->setText(units.pressureLabel(e.pressure));' \
     'form.livePressureLabel->setText(units.pressureAltitudeLabel(e.pressure));'
 # Display units and start-up
-fault app/units.cpp "test_units" "Fahrenheit offset 30 instead of 32" \
+fault app/units.cpp "test_applicationsettings" "Fahrenheit offset 30 instead of 32" \
     'celsius * 1.8 + 32.0;' 'celsius * 1.8 + 30.0;'
-fault app/units.cpp "test_units" "inches of mercury off by ten" \
+fault app/units.cpp "test_applicationsettings" "inches of mercury off by ten" \
     'InchesOfMercuryPerPascal = 0.000295333727;' 'InchesOfMercuryPerPascal = 0.00295333727;'
-fault app/units.cpp "test_units" "seconds of arc counted in hundredths of a minute" \
+fault app/units.cpp "test_applicationsettings" "seconds of arc counted in hundredths of a minute" \
     'const double seconds = std::fabs(minutes - wholeMinutes) * 60.0;' 'const double seconds = std::fabs(minutes - wholeMinutes) * 100.0;'
-fault app/messagelog.cpp "test_startup" "warnings logged as debug lines" \
+fault app/messagelog.cpp "test_applicationsettings" "warnings logged as debug lines" \
     $'case QtWarningMsg:\n        return "Warning";' $'case QtWarningMsg:\n        return "Debug";'
-fault app/startupoptions.cpp "test_startup" "single-dash options split into letters" \
+fault app/startupoptions.cpp "test_applicationsettings" "single-dash options split into letters" \
     'parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);' ''
 
 # ---------------------------------------------------------------- running
