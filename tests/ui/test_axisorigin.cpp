@@ -28,16 +28,13 @@ private slots:
         QGraphView *view = graph.view();
         view->optimizeAxis();
         QCOMPARE(view->originFraction(), QPointF(0.25, 0.75));
-
         // Shown, the origin keeps a strip for each axis's scale and one more
         // on the left: 3 * 60 px from the left edge, 2 * 60 px from the others.
         graph.show();
         QVERIFY(QTest::qWaitForWindowExposed(&graph));
         view->optimizeAxis();
-        const QPointF fraction = view->originFraction();
-        QCOMPARE(fraction.x(), std::max(0.25, double(float(3 * 60) / view->width())));
-        QCOMPARE(fraction.y(), std::min(0.75, double(float(view->height() - 2 * 60) / view->height())));
-
+        QCOMPARE(view->originFraction(), QPointF(std::max(0.25, double(float(3 * 60) / view->width())),
+                                                 std::min(0.75, double(float(view->height() - 2 * 60) / view->height()))));
         // An axis whose data sit on zero leaves the origin where it is.
         QGraph flat;
         addAxis(&flat, Qt::red, {curve({0, 0}, {0, 0})}, Tracked::No, Legend::No);
