@@ -265,6 +265,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     # rebuilds stay short.
     cmake -S "$src" -B "$build" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" \
         > "$logs/configure.log" 2>&1 || { echo "configure failed, see $logs/configure.log" >&2; exit 2; }
+else
+    # Tests added since the last run become targets only when CMake runs again.
+    cmake "$build" > "$logs/configure.log" 2>&1 || { echo "configure failed, see $logs/configure.log" >&2; exit 2; }
 fi
 # Of the tests named with a fault, those the tree has.
 existing_tests() { # NAME...
