@@ -29,6 +29,12 @@ public:
         return QFileDialog::getOpenFileName(parent, caption, directory, filter);
     }
 
+    QStringList openFileNames(QWidget *parent, const QString &caption, const QString &directory,
+                              const QString &filter) override
+    {
+        return QFileDialog::getOpenFileNames(parent, caption, directory, filter);
+    }
+
     QString saveFileName(QWidget *parent, const QString &caption, const QString &directory,
                          const QString &filter) override
     {

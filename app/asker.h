@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QDialog;
@@ -31,6 +32,13 @@ public:
     // Empty when cancelled.
     virtual QString openFileName(QWidget *parent, const QString &caption, const QString &directory,
                                  const QString &filter) = 0;
+    // Empty when cancelled.  Unless overridden, the one file openFileName() gives.
+    virtual QStringList openFileNames(QWidget *parent, const QString &caption, const QString &directory,
+                                      const QString &filter)
+    {
+        const QString fileName = openFileName(parent, caption, directory, filter);
+        return fileName.isEmpty() ? QStringList() : QStringList(fileName);
+    }
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &directory,
                                  const QString &filter) = 0;
     // Nothing when cancelled.

@@ -5,7 +5,11 @@
 #include "app/studiowindows.h"
 #include "device/hidtransport.h"
 #include "model/flight.h"
+#include "webserver/tilecache.h"
+#include "webserver/tileservice.h"
+#include "webserver/webserver.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -44,8 +48,12 @@ OKUStudio::OKUStudio(StudioWindowFactory &windows, const QString &fileName, QWid
 {
     initialiseResources();
     ui.setupUi(this);
+    if (WebServer *server = WebServer::instance())
+        server->tiles().configure(tiles::settingsFrom(m_settings));
     connect(ui.actionExit, &QAction::triggered, this, &OKUStudio::close);
     connect(ui.actionOpen, &QAction::triggered, this, qOverload<>(&OKUStudio::loadFlight));
+    connect(ui.actionCompare_flights, &QAction::triggered, this, &OKUStudio::compareFlights);
+    connect(ui.actionCompare_with, &QAction::triggered, this, &OKUStudio::compareWithFlight);
     connect(ui.actionOKU_KIPO_Interface, &QAction::triggered, this, &OKUStudio::openOKUKIPOInterface);
     connect(ui.actionAbout, &QAction::triggered, this, &OKUStudio::showAbout);
     connect(ui.actionSettings, &QAction::triggered, this, &OKUStudio::showSettings);
@@ -71,6 +79,20 @@ OKUStudio::~OKUStudio()
     // The windows go first: they may still use the settings, and the device
     // console's sub-window clears m_deviceWindow as it goes.
     qDeleteAll(ui.mdiArea->subWindowList());
+}
+
+void OKUStudio::closeEvent(QCloseEvent *event)
+{
+    // An unsaved flight may be the only copy, and a firmware update must not
+    // be cut off: each window decides for itself, the first refusal ends it.
+    const QList<QMdiSubWindow *> windows = ui.mdiArea->subWindowList();
+    for (QMdiSubWindow *window : windows) {
+        if (!window->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void OKUStudio::deviceArrived(const QString &path)
@@ -176,6 +198,39 @@ void OKUStudio::openOKUKIPOInterface()
     subWindow->showMaximized();
     widget->setFocus();
     statusBar()->showMessage(tr("Interface loaded."), 2000);
+}
+
+void OKUStudio::compareFlights()
+{
+    const QStringList paths = Asker::current().openFileNames(this, tr("Compare flights"), QString(),
+                                                             tr("Flights and simulations (*.kipo *.csv)"));
+    if (!paths.isEmpty())
+        openComparison(nullptr, paths);
+}
+
+void OKUStudio::compareWithFlight()
+{
+    FlightWindow *flightWindow = activeFlightWindow();
+    if (!flightWindow)
+        return;
+    const QStringList paths = Asker::current().openFileNames(this, tr("Compare with"), QString(),
+                                                             tr("Flights and simulations (*.kipo *.csv)"));
+    if (!paths.isEmpty())
+        openComparison(flightWindow, paths);
+}
+
+void OKUStudio::openComparison(FlightWindow *flightWindow, const QStringList &paths)
+{
+    ComparisonWindow *comparison = m_windows.createComparisonWindow(this, flightWindow);
+    QWidget *widget = widgetOf(comparison);
+    // A file that cannot be read opens nothing; the window said why.
+    if (!widget || !comparison->addFiles(paths)) {
+        delete widget;
+        return;
+    }
+    QMdiSubWindow *subWindow = ui.mdiArea->addSubWindow(widget);
+    subWindow->setAttribute(Qt::WA_DeleteOnClose);
+    subWindow->show();
 }
 
 void OKUStudio::showAbout()

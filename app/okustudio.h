@@ -47,14 +47,24 @@ public slots:
     void loadFlight(QString fileName);
     void addFlight(std::shared_ptr<OKUKIPOFlight> flight, QString title);
     void openOKUKIPOInterface();
+    // A comparison of the chosen flights and simulations, and of the
+    // active flight with the chosen ones.
+    void compareFlights();
+    void compareWithFlight();
     void showAbout();
     void showSettings();
     void updateMenus();
+
+protected:
+    // Closes every sub-window through its own close handling; the program
+    // stays open when one of them refuses.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // The flight window of the active sub-window, if that hosts one.
     FlightWindow *activeFlightWindow() const;
     void showFlight(std::shared_ptr<OKUKIPOFlight> flight, const QString &title, const QString &filePath);
+    void openComparison(FlightWindow *flightWindow, const QStringList &paths);
 
     StudioWindowFactory &m_windows;
     Ui::OKUStudioClass ui;

@@ -11,3 +11,8 @@ QWidget *widgetOf(DeviceWindow *window)
 {
     return dynamic_cast<QWidget *>(window);
 }
+
+QWidget *widgetOf(ComparisonWindow *window)
+{
+    return dynamic_cast<QWidget *>(window);
+}

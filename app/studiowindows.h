@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class OKUKIPOFlight;
@@ -38,6 +39,18 @@ public:
     virtual void reportFirmwareState() = 0;
 };
 
+// What the main window needs of a window comparing flights and simulations.
+class ComparisonWindow
+{
+public:
+    virtual ~ComparisonWindow() = default;
+
+    // Adds the flights (.kipo) and simulator CSVs; when one cannot be read
+    // the user is told which and why, and none is added.
+    virtual bool addFiles(const QStringList &paths) = 0;
+    virtual void addFlight(std::shared_ptr<OKUKIPOFlight> flight, const QString &name) = 0;
+};
+
 // Creates the windows the main window hosts, so that the main window does
 // not depend on how they are built: main() hands it the program's own
 // windows, tests hand it fakes.  Each created window is a QWidget that also
@@ -51,8 +64,15 @@ public:
     // The sub-window that hosts one flight window and handles its closing.
     virtual QMdiSubWindow *createFlightSubWindow(FlightWindow *window) = 0;
     virtual DeviceWindow *createDeviceWindow(OKUStudio *owner) = 0;
+    // A comparison holding the flight of `flightWindow`, if one is given;
+    // null where comparisons are not offered.
+    virtual ComparisonWindow *createComparisonWindow(OKUStudio * /*owner*/, FlightWindow * /*flightWindow*/)
+    {
+        return nullptr;
+    }
 };
 
 // The widget of a created window.
 QWidget *widgetOf(FlightWindow *window);
 QWidget *widgetOf(DeviceWindow *window);
+QWidget *widgetOf(ComparisonWindow *window);

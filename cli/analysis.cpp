@@ -59,7 +59,13 @@ bool parseOptions(QCommandLineParser &parser, const char *command, const QString
     return true;
 }
 
-const CliCommand analyzeCommand("analyze", "FLIGHT.kipo [--series]", [](const QStringList &arguments) {
+const CliCommand analyzeCommand("analyze", "FLIGHT.kipo [--series]",
+                                "Prints the flight's analysis as one JSON object: endTime, landingTime,\n"
+                                "groundLevel, peakVelocityTime, apogeeTime, launchTime (seconds), isFlight,\n"
+                                "accelInverted and the [time, value] pairs maxVerticalAcceleration, maxRollX,\n"
+                                "maxRollY, maxRollZ and maxLateralAcceleration.\n\n"
+                                "  --series  also print kalmanAltitude and kalmanVelocity, lists of [time, value]",
+                                [](const QStringList &arguments) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("series"), QStringLiteral("Also print the filtered altitude and velocity.")});
     int status = 0;
@@ -69,8 +75,8 @@ const CliCommand analyzeCommand("analyze", "FLIGHT.kipo [--series]", [](const QS
         return cliFailure(QStringLiteral("usage: okukipo-cli analyze FLIGHT.kipo [--series]"));
     const QString path = parser.positionalArguments().at(0);
     OKUKIPOFlight flight;
-    if (!flight.load(path))
-        return cliFailure(QStringLiteral("cannot read %1").arg(path));
+    if (const int status = cliLoadFlight(flight, path))
+        return status;
     cliPrint(analysisJson(flight, parser.isSet(QStringLiteral("series"))));
     return 0;
 });
@@ -85,6 +91,11 @@ bool massOption(const QCommandLineParser &parser, const QString &name, double *m
 
 const CliCommand exportCommand(
     "export", "csv|kml|emulation|thrust FLIGHT.kipo OUT [--total-mass KG --propellant-mass KG]",
+    "Writes the flight to OUT as the flight window's exports do: csv the workbook,\n"
+    "kml the GPS track, emulation the input of an on-device emulation, thrust the\n"
+    "thrust sheet.  Nothing is written from an input that is no flight file.\n\n"
+    "  --total-mass KG       the rocket's mass with propellant (thrust only)\n"
+    "  --propellant-mass KG  the propellant's mass (thrust only)",
     [](const QStringList &arguments) {
         const QString usage = QStringLiteral("usage: okukipo-cli export csv|kml|emulation|thrust FLIGHT.kipo OUT "
                                              "[--total-mass KG --propellant-mass KG]");
@@ -125,8 +136,8 @@ const CliCommand exportCommand(
         }
 
         OKUKIPOFlight flight;
-        if (!flight.load(flightPath))
-            return cliFailure(QStringLiteral("cannot read %1").arg(flightPath));
+        if (const int status = cliLoadFlight(flight, flightPath))
+            return status;
         if (!write(flight))
             return cliFailure(QStringLiteral("could not export to %1").arg(outPath));
         return 0;

@@ -1,24 +1,32 @@
 #include "cli/command.h"
 #include "cli/flash.h"
 #include "cli/settingsjson.h"
+#include "device/transferprogress.h"
 #include "device/workerthread.h"
 #include "device/sim/virtualflightcomputer.h"
 #include "model/eventfields.h"
 #include "model/trace.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QThread>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
 constexpr int ConnectionAttempts = 10;
 // A device leaving its bootloader needs a moment to enumerate as firmware.
 constexpr int ReenumerationWaitMs = 500;
+// Often enough to look live, rarely enough not to flood a slow terminal.
+constexpr qint64 ProgressRefreshMs = 200;
 
-// The console of the headless device commands: lines go to standard error,
-// and the end of each operation (controls enabled again) is announced.
+// The console of the headless device commands: its errors and warnings go
+// to standard error (every line when verbose), a download's progress to a
+// terminal, and the end of each operation (controls enabled again) is
+// announced.
 class CliConsole : public QObject
 {
     Q_OBJECT
@@ -26,13 +34,33 @@ class CliConsole : public QObject
 public:
     QStringList lines;
 
+    // Rewrites the one progress line on a terminal.
+    void showProgress(const QString &text)
+    {
+        std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        progressShown = true;
+    }
+
+    // Ends the progress line, so that what follows starts on a line of its own.
+    void endProgress()
+    {
+        if (progressShown)
+            std::fputc('\n', stderr);
+        progressShown = false;
+    }
+
 public slots:
     void appendConsoleNL(QString line)
     {
         lines << line;
         if (line.endsWith(QLatin1Char('\n')))
             line.chop(1);
-        okukipo::trace(line);
+        endProgress();
+        if (cliVerbose())
+            okukipo::trace(line);
+        else if (line.startsWith(QLatin1String("Error")) || line.startsWith(QLatin1String("Warning")))
+            cliWarning(line);
     }
 
     void enableControls(bool enabled)
@@ -43,6 +71,9 @@ public slots:
 
 signals:
     void operationEnded();
+
+private:
+    bool progressShown = false;
 };
 
 // The device worker on its own thread, as the device window runs it.
@@ -136,7 +167,24 @@ int download(DeviceSession &session, const QString &directory)
     std::vector<std::shared_ptr<OKUKIPOFlight>> flights;
     QObject::connect(session.worker, &OKUKIPOInterface::flightDownloaded, &session.console,
                      [&flights](const std::shared_ptr<OKUKIPOFlight> &flight) { flights.push_back(flight); });
+    TransferProgress progress;
+    QElapsedTimer sinceShown;
+    // A progress line is for people; a script reading standard error gets none.
+    if (isatty(fileno(stderr))) {
+        QObject::connect(session.worker, &OKUKIPOInterface::flightDownloadProgress, &session.console,
+                         [&](int total, int received) {
+                             progress.update(total, received);
+                             if (sinceShown.isValid() && sinceShown.elapsed() < ProgressRefreshMs && !progress.isComplete())
+                                 return;
+                             sinceShown.start();
+                             session.console.showProgress(progress.text());
+                             if (progress.isComplete())
+                                 session.console.endProgress();
+                         });
+    }
+    progress.start();
     session.run("downloadFlights");
+    session.console.endProgress();
     const QStringList &lines = session.console.lines;
     if (lines.isEmpty() || !lines.last().endsWith(QLatin1String(" flight(s) downloaded.")))
         return cliFailure(QStringLiteral("the download failed"));
@@ -179,7 +227,7 @@ int deviceCommand(const QStringList &arguments)
         || (words.size() == 1 && operation == QLatin1String("download") && parser.isSet(outOption))
         || (words.size() == 3 && operation == QLatin1String("emulate"));
     if (!valid)
-        return cliFailure(QStringLiteral("usage: okukipo-cli device [--demo] info | read-settings | download --out DIR | "
+        return cliFailure(QStringLiteral("usage: okukipo-cli [--demo] device info | read-settings | download --out DIR | "
                                          "emulate IN.csv OUT.csv [--fast]"));
 
     DeviceSession session;
@@ -195,7 +243,17 @@ int deviceCommand(const QStringList &arguments)
 }
 
 const CliCommand deviceCommandEntry(
-    "device", "info | read-settings | download --out DIR | emulate IN.csv OUT.csv [--fast]", deviceCommand);
+    "device", "info | read-settings | download --out DIR | emulate IN.csv OUT.csv [--fast]",
+    "Works the connected flight computer (with --demo the virtual one):\n"
+    "  info           print its path, USB ids and firmware version as JSON\n"
+    "  read-settings  print its settings record as JSON\n"
+    "  download       read the flash memory and save each flight as DIR/flight-N.kipo;\n"
+    "                 on a terminal one line on standard error shows the bytes read,\n"
+    "                 the rate and the time left\n"
+    "  emulate        run an emulation of IN.csv on the device and write OUT.csv;\n"
+    "                 --fast runs it as fast as the device answers, not in real time\n\n"
+    "  --out DIR  the folder for the downloaded flights (made when missing)",
+    deviceCommand);
 
 } // namespace
 

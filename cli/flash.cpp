@@ -36,7 +36,12 @@ int parseFlash(const QStringList &arguments)
     return saveFlightsAndPrintList(parseFlights(flash), parser.value(outOption));
 }
 
-const CliCommand parseFlashCommand("parse-flash", "IMAGE.bin --out DIR", parseFlash);
+const CliCommand parseFlashCommand("parse-flash", "IMAGE.bin --out DIR",
+                                   "Cuts a flash image, as read from the device, into its flights and saves them\n"
+                                   "as DIR/flight-1.kipo, DIR/flight-2.kipo, ... in memory order; prints the JSON\n"
+                                   "list [{\"file\", \"events\", \"settingsValid\"}, ...].\n\n"
+                                   "  --out DIR  the folder for the flight files (made when missing)",
+                                   parseFlash);
 
 } // namespace
 

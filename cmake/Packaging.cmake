@@ -5,7 +5,8 @@
 # lib/okukipo; bin/okukipo is a link to it (the program resolves the link
 # when it asks for its directory).  Desktop integration: the udev rule that
 # gives the logged-in user access to the flight computer, the menu entry,
-# the icon and the .kipo file type.
+# the icon and the .kipo file type; the manual pages and the command-line
+# tool's bash completion, where Debian's bash-completion loads it on demand.
 
 # Installing needs the program and the CLI, not the whole suite: build those
 # two targets first (see the README).
@@ -30,6 +31,8 @@ install(FILES "${packaging}/70-okukipo.rules" DESTINATION lib/udev/rules.d)
 install(FILES "${packaging}/okukipo.desktop" "${packaging}/okukipo-flight.desktop" DESTINATION share/applications)
 install(FILES "${packaging}/okukipo-mime.xml" DESTINATION share/mime/packages RENAME okukipo.xml)
 install(FILES "${PROJECT_SOURCE_DIR}/resources/okukipo.svg" DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES "${packaging}/okukipo.1" "${packaging}/okukipo-cli.1" DESTINATION share/man/man1)
+install(FILES "${packaging}/okukipo-cli.bash-completion" DESTINATION share/bash-completion/completions RENAME okukipo-cli)
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "okukipo-studio")

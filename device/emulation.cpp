@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 
 const char EmulationResultHeader[] =
@@ -19,10 +20,32 @@ constexpr double GyroCountsPerDegS = 14.285714149475098; // 1 / 0.07
 constexpr double DegreesPerRadian = 57.29577951308232;
 constexpr int FiredLineValue = 100;
 
-// The device takes 16-bit counts; larger values wrap as the device would.
+// The device takes 16-bit counts; larger values wrap as the device would,
+// endless ones stop at the ends of the range.
 qint16 lowSixteenBits(double value)
 {
-    return qint16(quint16(qint64(std::trunc(value)) & 0xFFFF));
+    if (std::isnan(value))
+        return 0;
+    if (std::isinf(value))
+        return value > 0 ? std::numeric_limits<qint16>::max() : std::numeric_limits<qint16>::min();
+    const double wrapped = std::fmod(std::trunc(value), 65536.0);
+    return qint16(quint16(qint32(wrapped) & 0xFFFF));
+}
+
+// A value the device's integer cannot hold is held at its range's ends.
+template <typename Integer>
+Integer clampedInteger(double value)
+{
+    using Limits = std::numeric_limits<Integer>;
+    return Integer(std::trunc(std::clamp(value, double(Limits::min()), double(Limits::max()))));
+}
+
+// A field that is no number (text, or "nan") reads as 0; "inf" and values
+// beyond what a double holds read as infinities and are clamped on conversion.
+double numberField(const QByteArray &field)
+{
+    const double value = std::strtod(field.constData(), nullptr);
+    return std::isnan(value) ? 0.0 : value;
 }
 
 } // namespace
@@ -37,11 +60,11 @@ bool parseEmulationLine(const QByteArray &line, EmulationSample &sample)
     const QList<QByteArray> fields = line.trimmed().split(',');
     if (fields.size() < EmulationFieldCount)
         return false;
-    auto number = [&fields](int index) { return std::atof(fields.at(index).constData()); };
+    auto number = [&fields](int index) { return numberField(fields.at(index)); };
     sample.time = number(0);
     sample.pressureAltitude = number(1);
     sample.gpsAltitude = number(2);
-    sample.gpsValid = std::atoi(fields.at(3).constData());
+    sample.gpsValid = int(std::strtol(fields.at(3).constData(), nullptr, 10));
     for (int axis = 0; axis < 3; ++axis) {
         sample.accel[axis] = number(4 + axis);
         sample.gyro[axis] = number(7 + axis);
@@ -53,8 +76,8 @@ OKUEmulationInput emulationInput(const EmulationSample &sample)
 {
     OKUEmulationInput input;
     const float altitude = float(std::min(sample.pressureAltitude, EmulationAltitudeLimit));
-    input.pressure = quint32(std::trunc(standardPressure(altitude)));
-    input.gpsAltitudeMm = qint32(std::trunc(sample.gpsAltitude * 1000));
+    input.pressure = clampedInteger<quint32>(standardPressure(altitude));
+    input.gpsAltitudeMm = clampedInteger<qint32>(sample.gpsAltitude * 1000);
     input.gpsValid = quint8(sample.gpsValid);
     for (int axis = 0; axis < 3; ++axis) {
         input.accel[axis] = lowSixteenBits(sample.accel[axis] * AccelCountsPerMs2);

@@ -1,8 +1,30 @@
 #include "device/hidapitransport.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <hidapi/hidapi.h>
 #include <libudev.h>
+#include <unistd.h>
+
+namespace hidapiframing {
+
+OutputBuffer outputBuffer(const HIDReport &report)
+{
+    OutputBuffer buffer;
+    std::copy(report.begin(), report.end(), buffer.begin());
+    // hidapi sends the first byte as the report ID; the device numbers none.
+    buffer[0] = 0;
+    return buffer;
+}
+
+HIDReport inputReport(const unsigned char *data, int length)
+{
+    HIDReport report{};
+    std::copy_n(data, std::clamp(length, 0, HIDReportSize - 1), report.begin() + 1);
+    return report;
+}
+
+} // namespace hidapiframing
 
 namespace {
 
@@ -21,16 +43,20 @@ public:
     // for afterwards, so the time-out has no separate role here.
     bool writeReport(const HIDReport &report, int) override
     {
-        return hid_write(handle, report.data(), report.size()) == int(report.size());
+        const hidapiframing::OutputBuffer buffer = hidapiframing::outputBuffer(report);
+        return hid_write(handle, buffer.data(), buffer.size()) == int(buffer.size());
     }
 
-    // The device uses no numbered reports, so hidapi returns the 64 packet
-    // bytes without the report ID; put them back behind ID 0.  hidapi polls
-    // before it reads, so a timed-out read leaves nothing pending on the buffer.
+    // hidapi polls before it reads, so a timed-out read leaves nothing
+    // pending on the buffer.
     bool readReport(HIDReport &report, int timeoutMs) override
     {
-        report.fill(0);
-        return hid_read_timeout(handle, report.data() + 1, report.size() - 1, timeoutMs) > 0;
+        std::array<unsigned char, HIDReportSize - 1> received{};
+        const int length = hid_read_timeout(handle, received.data(), received.size(), timeoutMs);
+        if (length <= 0)
+            return false;
+        report = hidapiframing::inputReport(received.data(), length);
+        return true;
     }
 
     // hidraw keeps its own fixed queue per open file; the count cannot be set.
@@ -87,6 +113,20 @@ std::unique_ptr<HIDConnection> HIDAPITransport::open(const QString &path)
     if (!handle)
         return nullptr;
     return std::make_unique<HIDAPIConnection>(handle);
+}
+
+// hidapi lists every hidraw node, also those the user may not open: no
+// udev rule installed, or one not yet loaded for a device plugged in before.
+QString HIDAPITransport::openFailureAdvice(const QString &path) const
+{
+    const QByteArray node = path.toLocal8Bit();
+    if (!path.startsWith(QLatin1String("/dev/hidraw")) || ::access(node.constData(), F_OK) != 0
+        || ::access(node.constData(), R_OK | W_OK) == 0)
+        return {};
+    return QStringLiteral("%1 cannot be opened: no permission. Install the udev rule "
+                          "/usr/lib/udev/rules.d/70-okukipo.rules, run \"sudo udevadm control --reload-rules\", "
+                          "then unplug the device and plug it in again.")
+        .arg(path);
 }
 
 void HIDAPITransport::startHotplugMonitor()

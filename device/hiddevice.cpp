@@ -44,6 +44,7 @@ void HIDDevice::select(const HIDDeviceInfo &found)
 {
     close();
     identity = found;
+    selectedVersion = found.versionNumber;
 }
 
 bool HIDDevice::open()
@@ -59,11 +60,13 @@ bool HIDDevice::open()
         return false;
     }
     connection->setInputBufferCount(InputBufferCount);
+    opened = true;
     return true;
 }
 
 void HIDDevice::close()
 {
+    opened = false;
     connection.reset();
 }
 

@@ -3,6 +3,7 @@
 #include "device/hidtransport.h"
 
 #include <QVector>
+#include <atomic>
 #include <memory>
 
 // USB identity of the flight computer.
@@ -20,7 +21,8 @@ QString seriesText(quint16 series);
 
 // One flight computer interface found by its USB identity, moving whole
 // reports through the current HID transport.  Knows nothing of packets.
-// Used by one thread at a time (the worker's, under its operations mutex).
+// Used by one thread at a time (the worker's, under its operations mutex);
+// isOpen() and versionNumber() may be asked from any thread.
 class HIDDevice
 {
 public:
@@ -40,10 +42,12 @@ public:
     // Closes the device and takes on the identity of a found interface.
     void select(const HIDDeviceInfo &found);
     const HIDDeviceInfo &info() const { return identity; }
+    // The version number of the interface last selected.
+    quint16 versionNumber() const { return selectedVersion; }
 
     bool open();
     void close();
-    bool isOpen() const { return connection != nullptr; }
+    bool isOpen() const { return opened; }
 
     bool writeReport(const HIDReport &report, int timeoutMs);
     bool readReport(HIDReport &report, int timeoutMs);
@@ -52,4 +56,6 @@ public:
 private:
     HIDDeviceInfo identity;
     std::unique_ptr<HIDConnection> connection;
+    std::atomic<bool> opened{false};
+    std::atomic<quint16> selectedVersion{0};
 };

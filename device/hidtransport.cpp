@@ -26,6 +26,11 @@ HIDTransport *hidapiTransport()
 
 } // namespace
 
+QString HIDTransport::openFailureAdvice(const QString &) const
+{
+    return {};
+}
+
 HIDTransport *HIDTransport::current()
 {
     if (HIDTransport *transport = installedTransport.load())

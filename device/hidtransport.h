@@ -48,6 +48,8 @@ public:
     virtual QVector<HIDDeviceInfo> enumerate() = 0;
     // Null when the interface cannot be opened.
     virtual std::unique_ptr<HIDConnection> open(const QString &path) = 0;
+    // After a failed open: what the user can do about it, when known.
+    virtual QString openFailureAdvice(const QString &path) const;
 
     // The transport used by the whole process (hidapi unless replaced).
     static HIDTransport *current();

@@ -164,8 +164,10 @@ int OKUKIPODevice::readSettings()
     int received = 0;
     while (received < OKUSettingsSize) {
         OKUPacket chunk;
-        if (!readPacket(chunk, OKUDefaultTimeoutMs))
+        if (!readPacket(chunk, OKUDefaultTimeoutMs)) {
+            returnToIdle();
             return OKUResultGenericError;
+        }
         if (chunk.code == OKUPacketCode::Clash) {
             trace(QStringLiteral("error - checksum or firmware clash"));
             trace(QStringLiteral("exit settings"));
@@ -183,10 +185,12 @@ int OKUKIPODevice::readSettings()
         if ((length < OKUChunkPayloadMax && length != remaining)
             || (length == OKUChunkPayloadMax && remaining < OKUChunkPayloadMax)) {
             trace(QStringLiteral("Incorrect byte count1"));
+            returnToIdle();
             return OKUResultProtocolError;
         }
         if (length > OKUChunkPayloadMax) {
             trace(QStringLiteral("Incorrect byte count2"));
+            returnToIdle();
             return OKUResultProtocolError;
         }
         std::memcpy(settings.data() + received, chunk.data.constData() + ChunkPayloadOffset, size_t(length));
@@ -266,17 +270,11 @@ int OKUKIPODevice::readFlash(QByteArray &flash, quint32 length, const FlashProgr
     flash.reserve(int(qMin<quint32>(length, OKUFlashMemorySize)));
     while (quint32(flash.size()) < length) {
         OKUPacket chunk;
-        if (!readPacket(chunk, OKUDefaultTimeoutMs))
-            return OKUResultGenericError;
-        if (chunk.code != OKUPacketCode::DataChunk) {
-            trace(QStringLiteral("Wrong code: ") + QString::number(chunk.code));
-            return OKUResultProtocolError;
-        }
-        // A chunk cannot carry more than 60 payload bytes; a larger count
-        // is corrupt and its bytes cannot be trusted.
-        if (chunkLength(chunk) > OKUChunkPayloadMax) {
-            trace(QStringLiteral("Incorrect byte count2"));
-            return OKUResultProtocolError;
+        const int result = readFlashChunk(chunk);
+        if (result != OKUResultOk) {
+            // The device would go on streaming chunks into the next command.
+            returnToIdle();
+            return result;
         }
         // A padded last chunk must not grow the image beyond what was asked for.
         const int taken = int(qMin<quint32>(chunkLength(chunk), length - quint32(flash.size())));
@@ -285,6 +283,23 @@ int OKUKIPODevice::readFlash(QByteArray &flash, quint32 length, const FlashProgr
             returnToIdle();
             return OKUResultOk;
         }
+    }
+    return OKUResultOk;
+}
+
+int OKUKIPODevice::readFlashChunk(OKUPacket &chunk)
+{
+    if (!readPacket(chunk, OKUDefaultTimeoutMs))
+        return OKUResultGenericError;
+    if (chunk.code != OKUPacketCode::DataChunk) {
+        trace(QStringLiteral("Wrong code: ") + QString::number(chunk.code));
+        return OKUResultProtocolError;
+    }
+    // A chunk cannot carry more than 60 payload bytes; a larger count
+    // is corrupt and its bytes cannot be trusted.
+    if (chunkLength(chunk) > OKUChunkPayloadMax) {
+        trace(QStringLiteral("Incorrect byte count2"));
+        return OKUResultProtocolError;
     }
     return OKUResultOk;
 }

@@ -119,10 +119,13 @@ public:
     void setSettingsRecord(const OKUKIPOSettings &record);
 
     int exitFirmware();
+    // A transfer that fails part-way returns the device to idle.
     int readFlash(QByteArray &flash, quint32 length, const FlashProgress &progress);
     int returnToIdle();
     int emulationStep(const OKUEmulationInput &input, OKUEmulationResult &result);
 
 private:
+    int readFlashChunk(OKUPacket &chunk);
+
     SettingsBuffer settings{};
 };

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QThread>
 #include <QtEndian>
@@ -138,13 +139,11 @@ std::optional<OKUEvent_GPSLLSol> OKUKIPOInterface::latestGPSPosition() const
 
 void OKUKIPOInterface::setConnectionEnabled(bool enabled)
 {
-    Locker lock(&operationsMutex);
     connectionEnabled = enabled;
 }
 
 void OKUKIPOInterface::setAutoStart(bool enabled)
 {
-    Locker lock(&operationsMutex);
     autoStart = enabled;
 }
 
@@ -156,27 +155,42 @@ void OKUKIPOInterface::setDownloadCancel(bool cancel)
 
 bool OKUKIPOInterface::isFirmwareOpen() const
 {
-    Locker lock(&operationsMutex);
     return firmware.isOpen();
 }
 
 quint16 OKUKIPOInterface::firmwareVersionNumber() const
 {
-    Locker lock(&operationsMutex);
-    return firmware.info().versionNumber;
+    return firmware.versionNumber();
+}
+
+// The window calls in on plug events and tab changes, while an operation
+// may hold the operations mutex for minutes: it must never wait for it.
+bool OKUKIPOInterface::handedToWorkerThread(std::function<void()> call)
+{
+    if (QThread::currentThread() == thread())
+        return false;
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    return true;
 }
 
 void OKUKIPOInterface::closeDevices()
 {
+    if (handedToWorkerThread([this] { closeDevices(); }))
+        return;
     Locker queueLock(&queueMutex);
     Locker operationsLock(&operationsMutex);
+    const bool firmwareWasOpen = firmware.isOpen();
     liveQueue.clear();
     firmware.close();
     bootloader.close();
+    if (firmwareWasOpen)
+        emit firmwareDisconnected();
 }
 
 void OKUKIPOInterface::closeRemovedDevice(const QString &path)
 {
+    if (handedToWorkerThread([this, path] { closeRemovedDevice(path); }))
+        return;
     Locker queueLock(&queueMutex);
     Locker operationsLock(&operationsMutex);
     // The attachment has ended: a wrong version is reported again on the next.
@@ -193,7 +207,8 @@ void OKUKIPOInterface::closeRemovedDevice(const QString &path)
 
 void OKUKIPOInterface::reportFirmwareState()
 {
-    Locker lock(&operationsMutex);
+    if (handedToWorkerThread([this] { reportFirmwareState(); }))
+        return;
     if (!firmware.isOpen())
         emit firmwareDisconnected();
 }
@@ -238,6 +253,8 @@ bool OKUKIPOInterface::reportedCommand(const QString &announcement, quint8 code,
 
 void OKUKIPOInterface::attemptConnection()
 {
+    if (handedToWorkerThread([this] { attemptConnection(); }))
+        return;
     Locker lock(&operationsMutex);
     if (!connectionEnabled)
         return;
@@ -255,7 +272,7 @@ void OKUKIPOInterface::attemptConnection()
         if (!accepted.isEmpty()) {
             bootloader.select(accepted.first());
             if (!bootloader.open()) {
-                console(QStringLiteral("There was a generic USB connection error. Please try reconnecting your device."));
+                reportOpenFailure(bootloader);
                 return;
             }
             console(QStringLiteral("Connected to OKU KIPO bootloader."));
@@ -282,7 +299,7 @@ void OKUKIPOInterface::connectFirmwareStep()
             trace(QStringLiteral("WAITING"));
             firmware.returnToIdle();
             console(QStringLiteral("Firmware initialized.\nOKU KIPO (firmware version: ")
-                    + versionText(firmware.info().versionNumber) + QStringLiteral(") is now connected."));
+                    + versionText(firmware.versionNumber()) + QStringLiteral(") is now connected."));
             emit firmwareInitialized();
         } else if (result == OKUResultIncorrectVersion) {
             // Said once per attachment, not at every periodic attempt.
@@ -297,11 +314,19 @@ void OKUKIPOInterface::connectFirmwareStep()
             }
         } else if (result == OKUResultGenericError) {
             wrongFirmwareReported = false;
-            console(QStringLiteral("There was a generic USB connection error. Please try reconnecting your device."));
+            reportOpenFailure(firmware);
         }
     }
     if (!firmware.isOpen())
         emit firmwareDisconnected();
+}
+
+void OKUKIPOInterface::reportOpenFailure(const HIDDevice &device)
+{
+    console(QStringLiteral("There was a generic USB connection error. Please try reconnecting your device."));
+    const QString advice = HIDTransport::current()->openFailureAdvice(device.info().path);
+    if (!advice.isEmpty())
+        console(advice);
 }
 
 void OKUKIPOInterface::startFirmwareFromBootloader()
@@ -322,6 +347,8 @@ void OKUKIPOInterface::startFirmwareFromBootloader()
 
 void OKUKIPOInterface::_toBootloader()
 {
+    if (handedToWorkerThread([this] { _toBootloader(); }))
+        return;
     Locker lock(&operationsMutex);
     if (!firmware.isOpen())
         return;
@@ -462,6 +489,25 @@ void OKUKIPOInterface::writeDeviceSettings(OKUKIPOSettings settings)
     const Operation operation(this);
     if (!firmware.isOpen())
         return;
+    // Bytes 0 to 4 (firmware version, pressure calibration, device bytes)
+    // belong to the device: the caller's record may predate a calibration or
+    // come from another device, so they are taken from the device itself.
+    const int result = firmware.readSettings();
+    if (result != OKUResultOk) {
+        console(QStringLiteral("Writting settings... "));
+        consoleError(QStringLiteral("Error writting settings.\n"), result);
+        return;
+    }
+    const OKUKIPOSettings current = firmware.settingsRecord();
+    settings.firmwareVersion = current.firmwareVersion;
+    settings.pressureOffset = current.pressureOffset;
+    settings.deviceByte3 = current.deviceByte3;
+    settings.deviceByte4 = current.deviceByte4;
+    writeSettingsRecord(settings);
+}
+
+void OKUKIPOInterface::writeSettingsRecord(const OKUKIPOSettings &settings)
+{
     console(QStringLiteral("Writting settings... "));
     firmware.setSettingsRecord(settings);
     const int result = firmware.writeSettings();
@@ -504,7 +550,7 @@ void OKUKIPOInterface::calibratePressure(double MSLAltitude)
         console(QStringLiteral("Warning! Target pressure out of range. MSL Pressure altitude readings will not be accurate."));
     settings.pressureOffset = qint8(std::trunc(std::clamp(offset, -PressureOffsetLimit, PressureOffsetLimit)));
     console(QStringLiteral("Calibrated pressure. Writing settings..."));
-    writeDeviceSettings(settings);
+    writeSettingsRecord(settings);
 }
 
 // ---------------------------------------------------------------- flight memory
@@ -686,6 +732,12 @@ void OKUKIPOInterface::emulateLaunch(QString sourceFile, QString targetFile, boo
     QFile input(sourceFile);
     if (!input.open(QIODevice::ReadOnly | QIODevice::Text)) {
         console(QStringLiteral("Failed to read input file!"));
+        emit emulationComplete();
+        return;
+    }
+    // Opening the output truncates it: the input would be lost.
+    if (QFileInfo(targetFile).canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        console(QStringLiteral("Failed to write to output file: it is the input file!"));
         emit emulationComplete();
         return;
     }

@@ -10,6 +10,8 @@
 #include <QRecursiveMutex>
 #include <QString>
 #include <QTimer>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -38,7 +40,10 @@ private:
 // its own.  The window calls the slots queued; the worker answers with the
 // signals below and writes user-visible lines by invoking the console
 // target's "appendConsoleNL(QString)" and "enableControls(bool)" queued.
-// The public non-slot methods are safe to call from any thread.
+// The public non-slot methods are safe to call from any thread and never
+// wait for a device operation: what touches the device is handed to the
+// worker's thread, and so is attemptConnection() or _toBootloader() called
+// from another thread.
 class OKUKIPOInterface : public QObject
 {
     Q_OBJECT
@@ -63,7 +68,8 @@ public:
     bool isFirmwareOpen() const;
     // The USB version number of the firmware-mode device last connected.
     quint16 firmwareVersionNumber() const;
-    // Empties the live-event queue and closes both device handles.
+    // Empties the live-event queue and closes both device handles, reporting
+    // firmwareDisconnected() when the firmware device was open.
     void closeDevices();
     // After a USB device disappeared: closes whichever handle had that path,
     // saying which one went ("Firmware disconnected." or "Bootloader
@@ -141,12 +147,16 @@ private:
     bool emulationStopRequested() const;
     bool downloadCancelRequested() const;
     void printAlmanac(quint8 slot);
+    // False on the worker's own thread; elsewhere queues the call there and returns true.
+    bool handedToWorkerThread(std::function<void()> call);
+    void writeSettingsRecord(const OKUKIPOSettings &settings);
+    void reportOpenFailure(const HIDDevice &device);
 
     QObject *consoleTarget;
     OKUKIPODevice firmware;
     HIDDevice bootloader;
-    bool connectionEnabled = true;
-    bool autoStart = true;
+    std::atomic<bool> connectionEnabled{true};
+    std::atomic<bool> autoStart{true};
     bool downloadCancel = false;
     bool emulationStop = false;
     QList<int> liveQueue;

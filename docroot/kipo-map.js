@@ -6,9 +6,10 @@
 
 var kipoMap = L.map('map', { maxZoom: 19, worldCopyJump: true }).setView([20, 0], 2);
 
-// Tiles are the only thing fetched from outside; without them the tracks
-// still show on the plain background, with the scale for distances.
-L.tileLayer('https://{s}.tile.openstreetmap.org/{z}/{x}/{y}.png', {
+// Tiles come through the program's own server, which keeps them for use
+// without network; a tile it cannot get leaves the plain background, on
+// which the tracks still show with the scale for distances.
+L.tileLayer('/tiles/{z}/{x}/{y}.png', {
     maxZoom: 19,
     attribution: '&copy; <a href="https://www.openstreetmap.org/copyright">OpenStreetMap</a> contributors'
 }).addTo(kipoMap);

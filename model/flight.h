@@ -47,8 +47,9 @@ public:
     // cannot be read; a damaged file gives what could be read and an
     // "Error: " trace line.
     bool load(const QString &path);
-    // The same for the bytes of a flight file that are already in memory.
-    void loadFromBytes(const QByteArray &fileBytes);
+    // Reads the bytes of a flight file that are already in memory as load()
+    // does, but leaves the analysis to processFlight().
+    void readFromBytes(const QByteArray &fileBytes);
 
     // How the last load went: callers that report to scripts must tell a
     // damaged flight file from something that is no flight file at all.
@@ -74,7 +75,7 @@ private:
     template<class Archive> void serializeFields(Archive &archive, unsigned int version);
     template<class Archive> void saveEvents(Archive &archive) const;
     template<class Archive> void loadEvents(Archive &archive);
-    void loadFrom(std::streambuf &fileBytes);
+    void readFrom(std::streambuf &fileBytes);
     // Back to a freshly constructed flight.
     void clear();
 

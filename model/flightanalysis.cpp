@@ -16,8 +16,6 @@ QString number(float value)
     return QString::number(double(value));
 }
 
-constexpr std::size_t gridScanSteps = std::size_t(maxScanSeconds / 0.1);
-
 // A series read on the grid origin + k * step, each grid point once: the
 // stillness windows of consecutive steps share most of their samples.
 class GridSamples {
@@ -236,10 +234,11 @@ float OKUKIPOFlight::computeLaunchTime() const
     // of 0.5 s: every fifth point of a grid running back 0.1 s a step...
     const float peakVelocity = peakVelocityTime();
     GridSamples grid(pressureAltitude, peakVelocity, -0.1);
+    const long steps = scanSteps(first, peakVelocity, 0.1);
     std::optional<float> stillAir;
     for (std::size_t k = 0; !stillAir; k += 5) {
         const float t = float(grid.time(k));
-        if (!(t >= first) || k > gridScanSteps)
+        if (!(t >= first) || long(k) > steps)
             return first;
         const Stillness air = stillness(grid, k);
         if (air.variance < 25.0 && air.slope < 0.5)
@@ -249,7 +248,7 @@ float OKUKIPOFlight::computeLaunchTime() const
     const float last = lastEventTime();
     float launch = *stillAir;
     int samplesAbove = 0;
-    scanTimes(*stillAir - 5.0f, 0.01, [&](float s) {
+    scanTimes(*stillAir - 5.0f, last, 0.01, [&](float s) {
         if (!(s <= last))
             return false;
         samplesAbove = ::sampleSeries(accelZ, s).value > 1.5f ? samplesAbove + 1 : 0;
@@ -276,11 +275,12 @@ float OKUKIPOFlight::computeLandingTime() const
     trace(QStringLiteral("endtime: ") + number(end));
     // Landed once the altitude has stayed still for more than a second.
     GridSamples grid(pressureAltitude, apogee, 0.1);
+    const long steps = scanSteps(apogee, end, 0.1);
     std::optional<float> landing;
     int stillSteps = 0;
     for (std::size_t k = 0; !landing; ++k) {
         const float s = float(grid.time(k));
-        if (!(s < end) || k > gridScanSteps)
+        if (!(s < end) || long(k) > steps)
             break;
         const Stillness air = stillness(grid, k);
         if (air.variance >= 25.0 || std::fabs(air.slope) >= 1.0)
@@ -308,7 +308,7 @@ bool OKUKIPOFlight::computeIsFlight() const
     int hardSamples = 0;
     bool fast = false;
     bool hard = false;
-    scanTimes(first, 0.1, [&](float t) {
+    scanTimes(first, last, 0.1, [&](float t) {
         if (!(t <= last))
             return false;
         fastSamples = ::sampleSeries(kalmanVelocity, t).value > 50.0f ? fastSamples + 1 : 0;

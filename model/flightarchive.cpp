@@ -99,6 +99,12 @@ void FlightIArchive::load(bool &value)
     value = byte != 0;
 }
 
+void FlightIArchive::load_array(boost::serialization::array_wrapper<bool> &array, unsigned int)
+{
+    for (std::size_t i = 0; i < array.count(); ++i)
+        load(array.address()[i]);
+}
+
 void FlightIArchive::load_override(boost::serialization::collection_size_type &count)
 {
     quint32 stored = 0;

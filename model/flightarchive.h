@@ -4,6 +4,7 @@
 #include <boost/archive/binary_oarchive_impl.hpp>
 #include <boost/archive/detail/register_archive.hpp>
 #include <QtGlobal>
+#include <boost/serialization/array_wrapper.hpp>
 #include <boost/serialization/collection_size_type.hpp>
 #include <istream>
 #include <ostream>
@@ -62,6 +63,9 @@ public:
     void load(std::string &text);
     // Damaged files may hold any byte where a bool belongs.
     void load(bool &value);
+    // Arrays are read as raw bytes, which would carry such a byte into a bool.
+    using Base::load_array;
+    void load_array(boost::serialization::array_wrapper<bool> &array, unsigned int version);
 
     template<class T>
     void load_override(T &item)

@@ -284,6 +284,13 @@ private:
     std::size_t m_next = 0;
 };
 
+// Time stamps of a damaged file may span more than any recording: its rows
+// could never all be written, so the export refuses before touching the file.
+bool rowsCanBeWritten(float first, float last)
+{
+    return scanSteps(first, last, 0.01) >= 0;
+}
+
 void appendFixedCell(QByteArray &text, double value)
 {
     text.append(',');
@@ -294,6 +301,8 @@ void appendFixedCell(QByteArray &text, double value)
 
 bool OKUKIPOFlight::exportEmulationData(const QString &path) const
 {
+    if (!rowsCanBeWritten(firstEventTime(), lastEventTime()))
+        return false;
     AtomicTextFile file(path);
     if (!file.isOpen())
         return false;
@@ -330,6 +339,8 @@ bool OKUKIPOFlight::exportEmulationData(const QString &path) const
 
 bool OKUKIPOFlight::exportThrustData(const QString &path, double totalMass, double propellantMass) const
 {
+    if (!rowsCanBeWritten(firstEventTime(), lastEventTime()))
+        return false;
     AtomicTextFile file(path);
     if (!file.isOpen())
         return false;

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <boost/archive/basic_archive.hpp>
 #include <boost/serialization/collection_size_type.hpp>
 #include <boost/serialization/item_version_type.hpp>
 #include <algorithm>
@@ -13,6 +14,8 @@
 #include <cmath>
 #include <functional>
 #include <istream>
+#include <type_traits>
+#include <typeinfo>
 #include <ostream>
 #include <streambuf>
 
@@ -39,33 +42,106 @@ using okukipo::trace;
 thread_local bool archiveErrorSeen = false;
 thread_local QString archiveError;
 
+template<class... Events>
+struct EventClassList {
+};
+
 // The registration order gives every stored event its class id, so it is
 // part of the file format.
-template<class Archive>
-void registerEventClasses(Archive &archive)
+using StoredEventClasses =
+    EventClassList<OKUEvent_Text, OKUEvent_AccelZ, OKUEvent_AccelXY, OKUEvent_Pressure, OKUEvent_ComputerBattery,
+                   OKUEvent_EjectionBattery, OKUEvent_Temperature, OKUEvent_AuxDInput, OKUEvent_AuxEInput,
+                   OKUEvent_GPSLLSol, OKUEvent_RSSI, OKUEvent_Ident, OKUEvent_Status, OKUEvent_GPSTime,
+                   OKUEvent_GyroXYZ, OKUEvent_MagXYZ, OKUEvent_LineA, OKUEvent_LineB, OKUEvent_LineC,
+                   OKUEvent_LineD, OKUEvent_Orientation>;
+constexpr std::size_t storedEventClassCount = 21;
+
+template<class Archive, class... Events>
+void registerEventClasses(Archive &archive, EventClassList<Events...>)
 {
-    archive.template register_type<OKUEvent_Text>();
-    archive.template register_type<OKUEvent_AccelZ>();
-    archive.template register_type<OKUEvent_AccelXY>();
-    archive.template register_type<OKUEvent_Pressure>();
-    archive.template register_type<OKUEvent_ComputerBattery>();
-    archive.template register_type<OKUEvent_EjectionBattery>();
-    archive.template register_type<OKUEvent_Temperature>();
-    archive.template register_type<OKUEvent_AuxDInput>();
-    archive.template register_type<OKUEvent_AuxEInput>();
-    archive.template register_type<OKUEvent_GPSLLSol>();
-    archive.template register_type<OKUEvent_RSSI>();
-    archive.template register_type<OKUEvent_Ident>();
-    archive.template register_type<OKUEvent_Status>();
-    archive.template register_type<OKUEvent_GPSTime>();
-    archive.template register_type<OKUEvent_GyroXYZ>();
-    archive.template register_type<OKUEvent_MagXYZ>();
-    archive.template register_type<OKUEvent_LineA>();
-    archive.template register_type<OKUEvent_LineB>();
-    archive.template register_type<OKUEvent_LineC>();
-    archive.template register_type<OKUEvent_LineD>();
-    archive.template register_type<OKUEvent_Orientation>();
+    (archive.template register_type<Events>(), ...);
 }
+
+// Writes the records of a flight as the archive writes a vector of pointers
+// to them, without the archive's bookkeeping per pointer (type look-ups, a
+// set of every saved address), which made saving a full flight slow.  The
+// records of a flight are all distinct objects, so their object ids count
+// up: each record takes one, its OKUEvent part the next.  Every record is
+// written by its class's own serialize().
+class RecordWriter
+{
+public:
+    using is_saving = std::true_type;
+    using is_loading = std::false_type;
+
+    explicit RecordWriter(FlightOArchive &archive)
+        : m_archive(archive)
+    {
+    }
+
+    void write(OKUEvent &record) { writeAs(record, StoredEventClasses()); }
+
+    template<class T>
+    RecordWriter &operator&(const T &value)
+    {
+        if constexpr (std::is_array_v<T>) {
+            m_archive.save(quint32(std::extent_v<T>));
+            for (const auto &element : value)
+                m_archive.save(element);
+        } else {
+            m_archive.save(value);
+        }
+        return *this;
+    }
+
+    // The OKUEvent part of a record, as a tracked object of its own.
+    RecordWriter &operator&(const OKUEvent &base)
+    {
+        writeObjectStart(m_baseWritten, boost::serialization::version<OKUEvent>::value);
+        boost::serialization::access::serialize(*this, const_cast<OKUEvent &>(base),
+                                                boost::serialization::version<OKUEvent>::value);
+        return *this;
+    }
+
+private:
+    template<class... Events>
+    void writeAs(OKUEvent &record, EventClassList<Events...>)
+    {
+        // The flight itself has class id 0.
+        qint16 classId = 0;
+        const bool known = ((++classId, typeid(record) == typeid(Events) && writeRecord<Events>(classId, record)) || ...);
+        if (!known)
+            throw boost::archive::archive_exception(boost::archive::archive_exception::unregistered_class,
+                                                    "derived class not registered or exported");
+    }
+
+    template<class Event>
+    bool writeRecord(qint16 classId, OKUEvent &record)
+    {
+        constexpr unsigned int version = boost::serialization::version<Event>::value;
+        m_archive.save(classId);
+        writeObjectStart(m_classWritten[std::size_t(classId)], version);
+        boost::serialization::access::serialize(*this, static_cast<Event &>(record), version);
+        return true;
+    }
+
+    // Class information (tracking on, class version) at the first object
+    // of a class, then the object id.
+    void writeObjectStart(bool &classWritten, unsigned int version)
+    {
+        if (!classWritten) {
+            m_archive.save(quint8(1));
+            m_archive.save(quint32(version));
+            classWritten = true;
+        }
+        m_archive.save(m_nextObjectId++);
+    }
+
+    FlightOArchive &m_archive;
+    std::array<bool, storedEventClassCount + 1> m_classWritten{};
+    bool m_baseWritten = false;
+    quint32 m_nextObjectId = 0;
+};
 
 void reportArchiveError(const std::exception &error)
 {
@@ -246,7 +322,7 @@ void OKUKIPOFlight::serialize(Archive &archive, unsigned int version)
 template<class Archive>
 void OKUKIPOFlight::serializeFields(Archive &archive, unsigned int version)
 {
-    registerEventClasses(archive);
+    registerEventClasses(archive, StoredEventClasses());
     trace(QStringLiteral("class {OKUKIPOFlight} version: %1").arg(version));
     if (version > 3)
         return;
@@ -276,29 +352,40 @@ void OKUKIPOFlight::serializeFields(Archive &archive, unsigned int version)
 // Written as the archive writes a vector of pointers; read by hand so that a
 // damaged count cannot allocate for entries that are not in the file, and
 // only records the archive created are taken (see createdRecordsOnce).
+// A vector is an object with class information: at its first (here only)
+// appearance in the archive its tracking flag (off) and class version (0)
+// come before the count.
 template<class Archive>
 void OKUKIPOFlight::saveEvents(Archive &archive) const
 {
+    archive << boost::archive::tracking_type(false) << boost::archive::version_type(0);
     const boost::serialization::collection_size_type count(events.size());
     archive << count;
     const boost::serialization::item_version_type itemVersion(0);
     archive << itemVersion;
-    for (OKUEvent *const &event : events)
-        archive << event;
+    RecordWriter writer(archive);
+    for (OKUEvent *event : events)
+        writer.write(*event);
 }
 
 template<class Archive>
 void OKUKIPOFlight::loadEvents(Archive &archive)
 {
+    // Neither changes what follows: the vector is never tracked, and its
+    // layout is the same in every version.
+    boost::archive::tracking_type tracking;
+    boost::archive::version_type vectorVersion;
+    archive >> tracking >> vectorVersion;
     boost::serialization::collection_size_type count;
     archive >> count;
     if (boost::serialization::library_version_type(3) < archive.get_library_version()) {
         boost::serialization::item_version_type itemVersion(0);
         archive >> itemVersion;
     }
-    // A full flash holds well under a million records; a damaged count must
-    // not reserve more.
-    const std::size_t expected = std::min<std::size_t>(count, 1 << 20);
+    // A damaged count must not reserve memory that a short file never fills
+    // (16 MB for every damaged file made reading them slow); past this the
+    // lists grow as records arrive.
+    const std::size_t expected = std::min<std::size_t>(count, 1 << 16);
     events.reserve(expected);
     okukipo::recordsBeingLoaded().reserve(expected);
     // The entries are checked once all are read, and before anything
@@ -320,6 +407,8 @@ bool OKUKIPOFlight::save(const QString &path)
 {
     trace(QStringLiteral("Saving..."));
     QSaveFile file(path);
+    // A folder that takes no new files may still hold a writable target.
+    file.setDirectWriteFallback(true);
     // Unbuffered, so that a short write (a full disk) shows in write()'s count;
     // a buffered flush would let it pass unnoticed.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -344,9 +433,11 @@ bool OKUKIPOFlight::load(const QString &path)
     trace(QStringLiteral("Checking..."));
     if (opened) {
         FileSource source(file);
-        loadFrom(source);
-        if (file.error() == QFileDevice::NoError)
+        readFrom(source);
+        if (file.error() == QFileDevice::NoError) {
+            processFlight();
             return true;
+        }
         // What came before a read error is no flight.
         clear();
     }
@@ -356,10 +447,10 @@ bool OKUKIPOFlight::load(const QString &path)
     return false;
 }
 
-void OKUKIPOFlight::loadFromBytes(const QByteArray &bytes)
+void OKUKIPOFlight::readFromBytes(const QByteArray &bytes)
 {
     ByteSource source(bytes);
-    loadFrom(source);
+    readFrom(source);
 }
 
 void OKUKIPOFlight::clear()
@@ -372,7 +463,7 @@ void OKUKIPOFlight::clear()
     clearAnalysis();
 }
 
-void OKUKIPOFlight::loadFrom(std::streambuf &source)
+void OKUKIPOFlight::readFrom(std::streambuf &source)
 {
     clear();
     std::istream stream(&source);
@@ -399,5 +490,4 @@ void OKUKIPOFlight::loadFrom(std::streambuf &source)
     // Files are saved in order; only old or damaged ones need the sort.
     if (!std::is_sorted(events.begin(), events.end(), earlierEvent))
         std::sort(events.begin(), events.end(), earlierEvent);
-    processFlight();
 }

@@ -211,7 +211,7 @@ KalmanOutputs runKalmanFilter(const KalmanInputs &inputs)
     VelocityEstimator estimator(inputs, offset0);
     KalmanOutputs outputs;
     const float stop = inputs.endTime + 5.0f;
-    scanTimes(inputs.firstEventTime - 5.0f, 0.1, [&](float t) {
+    scanTimes(inputs.firstEventTime - 5.0f, stop, 0.1, [&](float t) {
         if (!(t < stop))
             return false;
         estimator.step(t);

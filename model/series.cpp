@@ -117,7 +117,7 @@ SeriesPoint firstExtreme(const Series &series, Extreme extreme, float candidate,
     // Times are the requested ones: a series too short to read gives time 0.
     SeriesPoint best = sampleSeries(series, candidate);
     best.time = candidate;
-    scanTimes(start, step, [&](float t) {
+    scanTimes(start, end, step, [&](float t) {
         if (!(t < end))
             return false;
         SeriesPoint sample = sampleSeries(series, t);

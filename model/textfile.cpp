@@ -9,6 +9,8 @@ constexpr int flushThreshold = 1 << 16;
 AtomicTextFile::AtomicTextFile(const QString &path)
     : m_file(path)
 {
+    // A folder that takes no new files may still hold a writable target.
+    m_file.setDirectWriteFallback(true);
     m_file.open(QIODevice::WriteOnly | QIODevice::Text);
     m_buffer.reserve(flushThreshold + 1024);
 }

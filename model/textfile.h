@@ -6,7 +6,9 @@
 
 // A text file written under a temporary name and renamed over the target only
 // once complete, so a failed or abandoned export never leaves a truncated
-// file under the user's chosen name.  Lines end with the platform's newline.
+// file under the user's chosen name.  Where the folder takes no new files
+// but the target is writable, the target is written in place.  Lines end
+// with the platform's newline.
 class AtomicTextFile {
 public:
     explicit AtomicTextFile(const QString &path);

@@ -40,6 +40,8 @@ void trace(const QString &line)
         sink().handler(line);
         return;
     }
+    if (sink().target == TraceTarget::Discard)
+        return;
     FILE *stream = sink().target == TraceTarget::StandardOutput ? stdout : stderr;
     const QByteArray bytes = line.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);

@@ -7,9 +7,9 @@ namespace okukipo {
 
 // Every diagnostic trace line of the program ("Saving...", "attempting
 // connection", ...) goes through this one sink.  The GUI writes them to
-// standard output; the command-line tool to standard error, so that its
-// standard output carries only its result.
-enum class TraceTarget { StandardOutput, StandardError };
+// standard output; the command-line tool to standard error when asked to be
+// verbose (its standard output carries only its result), else nowhere.
+enum class TraceTarget { StandardOutput, StandardError, Discard };
 
 void setTraceTarget(TraceTarget target);
 

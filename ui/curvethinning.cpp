@@ -86,20 +86,29 @@ void thinToPixelColumns(const QVector<QPointF> &points, bool sortedByX, const Pi
     const bool byColumnEdge = sortedByX && columns.scale > 0;
     const QPointF *data = points.constData();
     for (int i = begin; i < end;) {
+        if (!std::isfinite(data[i].y())) {
+            // One gap marker however many such points follow each other.
+            if (!kept.isEmpty() && std::isfinite(kept.constLast().y()))
+                kept.append(data[i]);
+            ++i;
+            continue;
+        }
         const double key = keyOf(data[i]);
         ColumnRun run(i, data[i].y());
         int next = i + 1;
         if (byColumnEdge) {
             const double rightEdge = (columnOf(data[i]) + 1 - columns.offset) / columns.scale;
-            for (; next < end && data[next].x() < rightEdge; ++next)
+            for (; next < end && data[next].x() < rightEdge && std::isfinite(data[next].y()); ++next)
                 run.add(next, data[next].y());
         } else {
-            for (; next < end && keyOf(data[next]) == key; ++next)
+            for (; next < end && keyOf(data[next]) == key && std::isfinite(data[next].y()); ++next)
                 run.add(next, data[next].y());
         }
         run.emitTo(points, isVisible(key), kept);
         i = next;
     }
+    if (!kept.isEmpty() && !std::isfinite(kept.constLast().y()))
+        kept.removeLast();
 }
 
 QVector<int> labelledPointIndices(const QVector<QPointF> &points, bool sortedByX, double pixelsPerUnit,

@@ -17,7 +17,9 @@ struct PixelColumns
 // one visible pixel column only the first, lowest, highest and last points
 // matter (the line between them covers the same pixels), and of a run of
 // points outside the visible columns only its two ends, which carry the lines
-// into view.  For points sorted by x the visible stretch is found by binary
+// into view.  A point whose value is not a finite number breaks the line: it
+// is kept once, between the points either side, as a gap marker, and never
+// starts or ends `kept`.  For points sorted by x the visible stretch is found by binary
 // search, so a zoomed-in paint does not touch the rest.  `kept` is cleared and
 // filled in the original order; passing the same buffer each paint avoids
 // reallocating it.

@@ -3,6 +3,7 @@
 #include "model/eventcast.h"
 #include "model/flight.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -81,6 +82,21 @@ QString placemarkCall(const OKUKIPOFlight &flight)
 QString flyToCall()
 {
     return QStringLiteral("try { flyTo(); } catch(e){}");
+}
+
+std::optional<tiles::GeoBox> trackBox(const OKUKIPOFlight &flight, double marginKm)
+{
+    std::optional<tiles::GeoBox> box;
+    for (const OKUEvent_GPSLLSol *fix : threeDimensionalFixes(flight)) {
+        const tiles::GeoBox around = tiles::boxAround(fix->latitude, fix->longitude, marginKm);
+        if (!box)
+            box = around;
+        box->south = std::min(box->south, around.south);
+        box->west = std::min(box->west, around.west);
+        box->north = std::max(box->north, around.north);
+        box->east = std::max(box->east, around.east);
+    }
+    return box;
 }
 
 } // namespace flightmap

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/tilerange.h"
+
 #include <QString>
+#include <optional>
 
 class OKUKIPOFlight;
 
@@ -23,5 +26,9 @@ QString groundTrackCall(const OKUKIPOFlight &flight);
 QString placemarkCall(const OKUKIPOFlight &flight);
 // Moves the map to the flight; a page without flyTo stays silent.
 QString flyToCall();
+
+// The box around the flight's 3D fixes with a margin of marginKm on each
+// side; nothing without a fix.
+std::optional<tiles::GeoBox> trackBox(const OKUKIPOFlight &flight, double marginKm);
 
 } // namespace flightmap

@@ -41,3 +41,10 @@ QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *pa
     (new QVBoxLayout(frame))->addWidget(new QLabel(title, frame));
     return frame;
 }
+
+QWidget *tabPage(const QString &objectName, QWidget *parent)
+{
+    auto *page = new QWidget(parent);
+    page->setObjectName(objectName);
+    return page;
+}

@@ -28,3 +28,6 @@ Axis *addAxis(QGraph *graph, const QColor &axisColour, const QList<GraphSeries *
 
 // A framed box headed by its title, with a vertical layout for what goes in it.
 QFrame *titledFrame(const QString &objectName, const QString &title, QWidget *parent);
+
+// An empty page named for a tab widget.
+QWidget *tabPage(const QString &objectName, QWidget *parent);

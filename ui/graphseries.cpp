@@ -14,10 +14,16 @@ void GraphSeries::addPoint(const QPointF &point)
     if (std::isnan(point.x()) || (!m_points.isEmpty() && point.x() < m_points.constLast().x()))
         m_sortedByX = false;
     m_points.append(point);
-    m_minX = std::min(m_minX, point.x());
-    m_minY = std::min(m_minY, point.y());
-    m_maxX = std::max(m_maxX, point.x());
-    m_maxY = std::max(m_maxY, point.y());
+    // A value that is not a finite number is not drawn, so it must not
+    // stretch the scale either: one infinite sample would flatten the curve.
+    if (std::isfinite(point.x())) {
+        m_minX = std::min(m_minX, point.x());
+        m_maxX = std::max(m_maxX, point.x());
+    }
+    if (std::isfinite(point.y())) {
+        m_minY = std::min(m_minY, point.y());
+        m_maxY = std::max(m_maxY, point.y());
+    }
 }
 
 void GraphSeries::clear()

@@ -36,6 +36,8 @@ public:
     float markerRadius;
     QString name;
     bool showMarkers = true;
+    // Value labels along the curve; a plot of many overlaid curves turns them off.
+    bool showLabels = true;
     // A range the axis always includes whatever the data, so that an empty
     // chart still has a sensible extent.
     double rangeMaxX = 0;

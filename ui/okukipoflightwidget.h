@@ -7,19 +7,16 @@
 #include <QMdiSubWindow>
 #include <QMetaObject>
 #include <QWidget>
-#include <array>
 #include <memory>
 
-class Axis;
 class DisplayUnits;
-class GraphSeries;
+class FlightInfoPanel;
+class FlightPlots;
 class OKUKIPOFlight;
 class OKUStudio;
 class QAction;
 class QCheckBox;
-class QFrame;
 class QGraph;
-class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -45,10 +42,10 @@ public:
     // The form's widgets, for the main window's actions and for tests.
     QTabWidget *flightTabs() const { return m_flightTabs; }
     QGraph *graph(const QString &objectName) const;
-    QAction *kalmanFilteredAction() const { return m_kalmanFiltered; }
-    QAction *mslAction() const { return m_msl; }
+    QAction *kalmanFilteredAction() const;
+    QAction *mslAction() const;
     QCheckBox *kalmanFilteredAltitudeBox() const { return m_kalmanFilteredAltitude; }
-    QPlainTextEdit *notesEditor() const { return m_flightNotes; }
+    QPlainTextEdit *notesEditor() const;
     SettingsWidget *settingsEditor() const { return m_settings; }
     std::shared_ptr<Timelines> timelines() const { return m_timelines; }
 
@@ -76,47 +73,10 @@ public slots:
     void registerMainWindowUIActions();
 
 private:
-    // The curves of every plot, filled by populateData().
-    struct Curves {
-        GraphSeries *altitude;
-        GraphSeries *verticalVelocity;
-        GraphSeries *verticalAcceleration;
-        GraphSeries *lateralX;
-        GraphSeries *lateralY;
-        std::array<GraphSeries *, 3> gyro;
-        std::array<GraphSeries *, 3> magneto;
-        GraphSeries *tilt;
-        GraphSeries *computerBattery;
-        GraphSeries *ejectionBattery;
-        std::array<GraphSeries *, 4> lines;
-        GraphSeries *temperature;
-        GraphSeries *rssi;
-    };
-
     void buildForm();
-    QWidget *buildAltitudeTab();
-    QWidget *buildLateralTab();
-    QWidget *buildGyroTab();
-    QWidget *buildInputsTab();
-    QWidget *buildTemperatureTab();
     QWidget *buildGpsTab();
-    QWidget *buildNotesTab();
-    QLabel *addInformationRow(QWidget *container, const QString &caption, const QString &objectName,
-                              const QString &text = QString());
-    QGraph *createGraph(const QString &objectName, QWidget *parent);
-    void buildPlots();
-    void setPlotUnits(const DisplayUnits &units);
-    void setCurveRanges(const DisplayUnits &units);
-
     DisplayUnits displayUnits() const;
     bool isCurrentSubWindow() const;
-    void fillCurves(float groundAltitude, const DisplayUnits &units);
-    void fillKalmanCurves(float groundAltitude, const DisplayUnits &units);
-    void placeMarkers(float groundAltitude, const DisplayUnits &units);
-    // The altitude the altitude plot shows at time t, in display units.
-    double plottedAltitude(float t, float groundAltitude, const DisplayUnits &units) const;
-    void hideEmptyPlots();
-    void showInformation(float groundAltitude, const DisplayUnits &units);
     void runMapScript(const QString &script);
     // After the flight's times changed: redraw everything and mark the change.
     void flightEdited();
@@ -128,27 +88,13 @@ private:
     OKUStudio *m_owner;
 
     QTabWidget *m_flightTabs = nullptr;
-    QList<QGraph *> m_graphs;
-    QWidget *m_gyroAndMagTab = nullptr;
-    QWidget *m_inputsAndPowerTab = nullptr;
-    QFrame *m_gyroFrame = nullptr;
-    QFrame *m_magFrame = nullptr;
-    QFrame *m_auxFrame = nullptr;
-    QFrame *m_batteryFrame = nullptr;
-    QFrame *m_rssiFrame = nullptr;
     QWebEngineView *m_webView = nullptr;
     QPushButton *m_populateGPSData = nullptr;
     QPushButton *m_exportKML = nullptr;
     QCheckBox *m_kalmanFilteredAltitude = nullptr;
     SettingsWidget *m_settings = nullptr;
-    QWidget *m_validFlightSpecific = nullptr;
-    QWidget *m_validKIPOSpecific = nullptr;
-    QPlainTextEdit *m_flightNotes = nullptr;
-
-    Curves m_curves{};
-    Axis *m_altitudeAxis = nullptr;
-    QAction *m_kalmanFiltered = nullptr;
-    QAction *m_msl = nullptr;
+    FlightPlots *m_plots = nullptr;
+    FlightInfoPanel *m_information = nullptr;
     std::shared_ptr<Timelines> m_timelines = std::make_shared<Timelines>();
     QList<QMetaObject::Connection> m_actionConnections;
 };

@@ -2,37 +2,29 @@
 
 #include "app/studiowindows.h"
 #include "model/events.h"
-#include "model/settings.h"
 
-#include <QPointF>
-#include <QProcess>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
-#include <vector>
 
-class GraphSeries;
-class OKUKIPOFlight;
+class ControlPanel;
+class DeviceSettingsTab;
+class DownloadsTab;
+class FirmwareUpdate;
+class LiveGpsPage;
+class LivePlots;
 class OKUKIPOInterface;
 class OKUKIPOWorkerThread;
 class OKUStudio;
 class OrientationWidget;
-class QDoubleSpinBox;
-class QGraph;
-class QLabel;
-class QNetworkAccessManager;
-class QProgressBar;
-class QPushButton;
 class QTabWidget;
-class QTableWidget;
-class QWebEngineView;
-class SettingsWidget;
+class UpdateChecker;
 
-// The device console: runs the device worker on a thread of its own, turns
-// button presses into worker calls, and shows what the device reports as
-// live plots, labels (also in the main window's "Console" dock), a map and
-// the board's orientation.  It downloads the flights for the main window,
-// edits the device settings, and updates the firmware.
+// The device console: runs the device worker on a thread of its own and
+// shows what the device reports in the main window's "Console" dock.  The
+// tabs are parts of their own: the control panel, the live plots and GPS
+// page, the downloads and the settings; the firmware update and the update
+// check are parts too.
 class OKUKIPOWidget : public QWidget, public DeviceWindow
 {
     Q_OBJECT
@@ -47,25 +39,10 @@ public:
     void reportFirmwareState() override;
 
     OKUKIPOInterface *worker() const { return m_worker; }
-    QGraph *graph(const QString &objectName) const;
-    const std::vector<std::shared_ptr<OKUKIPOFlight>> &downloadedFlights() const { return m_flights; }
-    // Where the live position goes.
-    QString kmlFilePath() const { return m_kmlFilePath; }
-
-    // Milliseconds between the update button and the flashing program.
-    static constexpr int firmwareUpdateDelayMs = 5000;
-
-signals:
-    // Every script run in the map page, as it is run.
-    void mapScriptRun(const QString &script);
-    void updateCheckAnswered();
 
 public slots:
-    void exception(int code, QString source, QString description, QString help);
-    void browserNavigateComplete(QString url);
     void tabChanged(int index);
     void accelZEventRead(OKUEvent_AccelZ e);
-    void textEventRead(OKUEvent_Text e);
     void gpsLLSolEventRead(OKUEvent_GPSLLSol e);
     void accelXYEventRead(OKUEvent_AccelXY e);
     void pressureEventRead(OKUEvent_Pressure e);
@@ -81,107 +58,49 @@ public slots:
     void inputBEventRead(OKUEvent_LineB e);
     void inputCEventRead(OKUEvent_LineC e);
     void inputDEventRead(OKUEvent_LineD e);
-    void writeDeviceSettings();
-    void settingsRead(OKUKIPOSettings settings);
-    void calibrateAltitudefromGPS();
-    void calibratePressure();
-    void viewStoredAlmanacs();
-    void storeAlmanacs();
-    void uploadAlmanacs();
-    void clearSVData();
-    void emulateLaunch();
-    void stopEmulation();
-    void emulationComplete();
     void downloadFlights();
-    void flightDownloaded(std::shared_ptr<OKUKIPOFlight> flight);
-    void flightDownloadProgress(int max, int current);
-    void clearFlights();
     void clearFlightData();
     void loadSelectedFlight();
-    void flightSelectionChanged();
-    void flightDataCleared();
     void firmwareInitialized();
     void firmwareDisconnected();
+    // Called by the worker around every operation; enabling takes effect
+    // only while a device with current firmware is connected.
     void enableControls(bool enabled);
-    void focusOnTarget();
     void updateFirmware();
-    void firmwareUpdateOutputAvailable();
-    void firmwareUpdateComplete(int exitCode, QProcess::ExitStatus exitStatus);
-    void updateError(QProcess::ProcessError error);
-    void updateError();
-    void startFirmwareUpdate();
     void checkForUpdates();
-    void checkForUpdatesFinished();
     void appendConsoleNL(QString s);
 
+protected:
+    // Refused while closing would cut off a firmware update or an emulation.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
-    // One live curve and the time its first point had, so that every curve
-    // starts at 0 however long the device has been running.
-    struct LiveCurve {
-        GraphSeries *series = nullptr;
-        QGraph *graph = nullptr;
-        float origin = 0;
-    };
-
     void buildForm();
-    QWidget *buildControlTab();
     QWidget *buildLiveTab();
-    QWidget *buildGpsTab();
-    QWidget *buildDownloadTab();
-    QWidget *buildSettingsTab();
-    QGraph *createGraph(const QString &objectName, const QString &title, QWidget *container);
-    void buildPlots();
     void wireWorker();
-    void wireControls();
-
-    void appendLive(LiveCurve &curve, float time, double value);
-    void clearLiveCurves();
     void refreshOrientation();
-    void runMapScript(const QString &script);
     void showConnectionPicture();
-    void resumeConnection();
     void invokeWorker(const char *slot);
 
     OKUStudio *m_mainWindow;
     bool m_metric;
-    QString m_kmlFilePath;
-    // Latitude and longitude of the latest GPS position, (0, 0) before one.
-    QPointF m_lastPosition;
+    // Between firmwareInitialized with current firmware and the next
+    // disconnection.
+    bool m_connected = false;
 
     std::unique_ptr<OKUKIPOWorkerThread> m_workerThread;
     OKUKIPOInterface *m_worker = nullptr;
-    QNetworkAccessManager *m_network = nullptr;
-    QProcess m_flasher;
     QTimer m_liveReadTimer;
     QTimer m_orientationTimer;
 
-    // Form
     QTabWidget *m_mainTabs = nullptr;
-    QList<QGraph *> m_graphs;
-    QDoubleSpinBox *m_calibrationAltitude = nullptr;
-    QPushButton *m_stopEmulation = nullptr;
-    QPushButton *m_updateFirmware = nullptr;
-    QLabel *m_gpsTime = nullptr;
-    QLabel *m_latitude = nullptr;
-    QLabel *m_longitude = nullptr;
-    QLabel *m_gpsAltitude = nullptr;
-    QLabel *m_satellitesUsed = nullptr;
-    QLabel *m_fix = nullptr;
-    QProgressBar *m_connectedSats = nullptr;
-    QWebEngineView *m_webView = nullptr;
+    ControlPanel *m_controlPanel = nullptr;
+    std::unique_ptr<LivePlots> m_plots;
+    LiveGpsPage *m_gpsPage = nullptr;
     OrientationWidget *m_orientation = nullptr;
-    QTableWidget *m_flightsTable = nullptr;
-    QProgressBar *m_downloadProgress = nullptr;
-    SettingsWidget *m_settings = nullptr;
+    DownloadsTab *m_downloads = nullptr;
+    DeviceSettingsTab *m_settingsTab = nullptr;
+    FirmwareUpdate *m_firmwareUpdate = nullptr;
+    UpdateChecker *m_updateChecker = nullptr;
     QList<QWidget *> m_controls;
-
-    // Live curves
-    LiveCurve m_altitude, m_pressure, m_temperature;
-    LiveCurve m_accel[3], m_gyro[3], m_mag[3];
-    LiveCurve m_computerBattery, m_ejectionBattery;
-    LiveCurve m_lines[4];
-    GraphSeries *m_preview = nullptr;
-    QGraph *m_previewGraph = nullptr;
-
-    std::vector<std::shared_ptr<OKUKIPOFlight>> m_flights;
 };

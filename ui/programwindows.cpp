@@ -1,8 +1,10 @@
 #include "ui/programwindows.h"
 
+#include "ui/comparisonwindow.h"
 #include "ui/okukipoflightwidget.h"
 #include "ui/okukipowidget.h"
 
+#include <QFileInfo>
 #include <QMdiSubWindow>
 #include <QWidget>
 
@@ -19,6 +21,17 @@ public:
     QMdiSubWindow *createFlightSubWindow(FlightWindow *) override { return new OKUKIPOFlightSubWindow; }
 
     DeviceWindow *createDeviceWindow(OKUStudio *owner) override { return new OKUKIPOWidget(owner); }
+
+    ComparisonWindow *createComparisonWindow(OKUStudio *owner, FlightWindow *flightWindow) override
+    {
+        auto *comparison = new FlightComparisonWidget(owner);
+        if (auto *flightWidget = dynamic_cast<OKUKIPOFlightWidget *>(flightWindow)) {
+            const QString path = flightWidget->windowFilePath();
+            comparison->addFlight(flightWidget->flight(), path.isEmpty() ? flightWidget->windowTitle().remove(QStringLiteral("[*]"))
+                                                                         : QFileInfo(path).fileName());
+        }
+        return comparison;
+    }
 };
 
 } // namespace

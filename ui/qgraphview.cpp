@@ -280,20 +280,32 @@ void QGraphView::wheelEvent(QWheelEvent *event)
     const QPoint angle = event->angleDelta();
     const int delta = angle.y() != 0 ? angle.y() : angle.x();
     const double wanted = std::clamp(std::pow(0.8, -delta / wheelNotch), 0.1, 10.0);
-    // The same factor for both directions; the vertical limits win.
-    const double factor = withinZoomLimits(withinZoomLimits(wanted, m_zoomX, m_maximumZoomX), m_zoomY, m_maximumZoomY);
-    zoomAbout(factor, factor, event->position());
+    // Each direction stops at its own limits: one factor for both would stay
+    // 1 for good once one direction sat at its maximum and the other at 1.
+    zoomAbout(withinZoomLimits(wanted, m_zoomX, m_maximumZoomX), withinZoomLimits(wanted, m_zoomY, m_maximumZoomY),
+              event->position());
     event->accept();
 }
 
 void QGraphView::mousePressEvent(QMouseEvent *event)
 {
+    startGesture(event->pos(), true);
+}
+
+void QGraphView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The first press of the pair has placed its timeline already.
+    startGesture(event->pos(), false);
+}
+
+void QGraphView::startGesture(const QPoint &position, bool mayPlaceTimeline)
+{
     m_draggingOrigin = false;
-    if (m_originHandleMode && originHandle().contains(event->pos())) {
+    if (m_originHandleMode && originHandle().contains(position)) {
         m_draggingOrigin = true;
         setCursor(Qt::SizeAllCursor);
     } else {
-        m_lastMousePosition = event->pos();
+        m_lastMousePosition = position;
         setHandCursor(false);
         m_panning = true;
     }
@@ -303,9 +315,10 @@ void QGraphView::mousePressEvent(QMouseEvent *event)
     // origin-handle mode places a timeline.
     if (!m_axes->isEmpty() && !m_draggingOrigin) {
         if (m_originHandleMode) {
-            m_timelines->push_back(std::make_shared<float>(float(timeAt(event->pos()))));
+            if (mayPlaceTimeline)
+                m_timelines->push_back(std::make_shared<float>(float(timeAt(position))));
         } else {
-            m_selectedTimeline = timelineAt(event->pos());
+            m_selectedTimeline = timelineAt(position);
             m_draggingTimeline = true;
         }
     }
@@ -361,6 +374,7 @@ void QGraphView::keyPressEvent(QKeyEvent *event)
                                m_timelines->end());
             // Deleted means gone: a second Delete must not find it again.
             m_selectedTimeline.reset();
+            emit timelinesUpdated();
             update();
         }
     } else {
@@ -524,10 +538,17 @@ void QGraphView::drawCurves(QPainter &painter, const Axis &axis, Mode mode)
         const double reach = pen.isCosmetic() || pen.widthF() == 0 ? 1 : pen.widthF() * painter.deviceTransform().m11();
         thinToPixelColumns(curve->points(), curve->isSortedByX(), visibleColumns(painter, scale.x(), reach + 1),
                            m_polyline);
-        for (QPointF &point : m_polyline)
-            point = QPointF(point.x() * scale.x(), point.y() * scale.y());
-        painter.drawPolyline(m_polyline.constData(), m_polyline.size());
-        if (mode == Mode::Normal)
+        // The line stops at each gap marker and starts again after it.
+        int segmentStart = 0;
+        for (int i = 0; i <= m_polyline.size(); ++i) {
+            if (i < m_polyline.size() && std::isfinite(m_polyline[i].y())) {
+                m_polyline[i] = QPointF(m_polyline[i].x() * scale.x(), m_polyline[i].y() * scale.y());
+                continue;
+            }
+            painter.drawPolyline(m_polyline.constData() + segmentStart, i - segmentStart);
+            segmentStart = i + 1;
+        }
+        if (mode == Mode::Normal && curve->showLabels)
             drawPointLabels(painter, *curve, scale, axis.yUnit);
     }
 }

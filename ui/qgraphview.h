@@ -67,6 +67,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -85,6 +86,8 @@ private:
     void followTracker();
     // Multiplies the zooms, keeping the widget pixel `anchor` over the same content.
     void zoomAbout(double factorX, double factorY, const QPointF &anchor);
+    // A press: grab the origin handle, or pan and place or pick a timeline.
+    void startGesture(const QPoint &position, bool mayPlaceTimeline);
     double timeAt(const QPoint &position);
     std::shared_ptr<float> timelineAt(const QPoint &position);
     QRectF originHandle() const;

@@ -1,8 +1,8 @@
 #include "ui/settingswidget.h"
 
 #include "model/trace.h"
-#include "model/units.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -16,7 +16,6 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -67,6 +66,33 @@ void showTenths(QDoubleSpinBox *box, int tenths)
 int tenths(const QDoubleSpinBox *box)
 {
     return int(box->value() * 10);
+}
+
+// A box clamps a stored value outside its range as it shows it.  What the
+// user did not change goes back as it was stored, clamped or not; so each
+// field remembers what it showed.
+constexpr char shownProperty[] = "shownValue";
+
+const char *valueProperty(const QWidget *field)
+{
+    return qobject_cast<const QAbstractButton *>(field) ? "checked" : "value";
+}
+
+void rememberShown(QWidget *field)
+{
+    field->setProperty(shownProperty, field->property(valueProperty(field)));
+}
+
+bool edited(const QWidget *field)
+{
+    return field->property(valueProperty(field)) != field->property(shownProperty);
+}
+
+template <typename Field>
+void takeEdited(const QWidget *box, Field &stored, int value)
+{
+    if (edited(box))
+        stored = Field(value);
 }
 
 QComboBox *createComboBox(QWidget *parent, const QString &name)
@@ -247,8 +273,8 @@ QWidget *SettingsWidget::createLineGroup(int line)
 
     controls.time = createTenthsBox(group, name("line%1Time"), 0, 1000.0, QStringLiteral(" s"));
     layout->addRow(tr("Time:"), controls.time);
-    controls.altitude = createSpinBox(group, name("line%1Altitude"), minimumLineAltitude, maximumLineAltitude);
-    setAltitudeUnits(controls.altitude);
+    controls.altitude = createSpinBox(group, name("line%1Altitude"), minimumLineAltitude, maximumLineAltitude,
+                                      QStringLiteral(" m"));
     layout->addRow(tr("Altitude:"), controls.altitude);
     controls.stage = createSpinBox(group, name("line%1Stage"), 2, 5);
     layout->addRow(tr("Stage:"), controls.stage);
@@ -328,41 +354,7 @@ QWidget *SettingsWidget::createTransmissionTab()
 
 void SettingsWidget::setMetric(bool metric)
 {
-    if (metric == m_metric)
-        return;
-    std::array<int, lineCount> metres{};
-    for (int line = 0; line < lineCount; ++line)
-        metres[line] = altitudeMetres(m_lines[line].altitude);
     m_metric = metric;
-    for (int line = 0; line < lineCount; ++line) {
-        setAltitudeUnits(m_lines[line].altitude);
-        showAltitude(m_lines[line].altitude, metres[line]);
-    }
-}
-
-void SettingsWidget::setAltitudeUnits(QSpinBox *box) const
-{
-    if (m_metric) {
-        box->setRange(minimumLineAltitude, maximumLineAltitude);
-        box->setSuffix(QStringLiteral(" m"));
-        return;
-    }
-    // Whole feet inside the metre range, so every foot value maps back into it.
-    box->setRange(int(std::ceil(okukipo::units::metresToFeet(minimumLineAltitude))),
-                  int(std::floor(okukipo::units::metresToFeet(maximumLineAltitude))));
-    box->setSuffix(QStringLiteral(" ft"));
-}
-
-void SettingsWidget::showAltitude(QSpinBox *box, int metres) const
-{
-    box->setValue(m_metric ? metres : qRound(okukipo::units::metresToFeet(metres)));
-}
-
-// A foot is shorter than a metre, so whole metres survive the trip through
-// whole feet unchanged.
-int SettingsWidget::altitudeMetres(const QSpinBox *box) const
-{
-    return m_metric ? box->value() : qRound(okukipo::units::feetToMetres(box->value()));
 }
 
 void SettingsWidget::setSettings(OKUKIPOSettings settings)
@@ -389,7 +381,7 @@ void SettingsWidget::showSettings(const OKUKIPOSettings &settings)
         const LineControls &controls = m_lines[line];
         selectCode(controls.mode, settings.lineMode[line]);
         showTenths(controls.time, settings.lineTime[line]);
-        showAltitude(controls.altitude, settings.lineAltitude[line]);
+        controls.altitude->setValue(settings.lineAltitude[line]);
         controls.stage->setValue(settings.lineStage[line]);
         const int degrees = OKUKIPOSettings::decodeMaxAngle(settings.lineMaxAngle[line]);
         controls.maxAngle->setValue(degrees);
@@ -405,6 +397,10 @@ void SettingsWidget::showSettings(const OKUKIPOSettings &settings)
         selectCode(m_writeRates[i], settings.writeRate[i]);
         m_txPriorities[i]->setValue(settings.txPriority[i]);
     }
+    for (QAbstractSpinBox *box : findChildren<QAbstractSpinBox *>())
+        rememberShown(box);
+    for (const LineControls &controls : m_lines)
+        rememberShown(controls.maxAngleEnabled);
     updateAvailableRecordingTime();
 }
 
@@ -420,32 +416,35 @@ OKUKIPOSettings SettingsWidget::getSettings()
     const int modulation = selectedCode(m_modulationFrequency, (m_shown.flags & OKUKIPOSettings::modulationFrequencyMask)
                                                                    >> OKUKIPOSettings::modulationFrequencyShift);
     settings.flags |= quint8(modulation << OKUKIPOSettings::modulationFrequencyShift);
-    settings.minComputerVoltage = quint8(tenths(m_minComputerVoltage));
+    takeEdited(m_minComputerVoltage, settings.minComputerVoltage, tenths(m_minComputerVoltage));
 
     const QByteArray callsign = m_callsign->text().toLatin1().left(callsignLength);
     std::memset(settings.callsign, 0, callsignLength);
     std::memcpy(settings.callsign, callsign.constData(), size_t(callsign.size()));
-    settings.RFChannel = quint8(m_rfChannel->value());
+    takeEdited(m_rfChannel, settings.RFChannel, m_rfChannel->value());
     settings.remotePIN = parsePin(m_remotePin->text()).value_or(m_shown.remotePIN);
 
     for (int line = 0; line < lineCount; ++line) {
         const LineControls &controls = m_lines[line];
         settings.lineMode[line] = quint8(selectedCode(controls.mode, m_shown.lineMode[line]));
-        settings.lineTime[line] = quint16(tenths(controls.time));
-        settings.lineAltitude[line] = quint16(altitudeMetres(controls.altitude));
-        settings.lineStage[line] = quint8(controls.stage->value());
-        // A limit switched off is stored as 180 degrees, which the device reads as none.
-        const int degrees = controls.maxAngleEnabled->isChecked() ? controls.maxAngle->value() : noAngleLimitDegrees;
-        settings.lineMaxAngle[line] = OKUKIPOSettings::encodeMaxAngle(float(degrees));
-        settings.lineOnTime[line] = quint8(tenths(controls.onTime));
-        settings.lineDelay[line] = quint16(tenths(controls.delay));
+        takeEdited(controls.time, settings.lineTime[line], tenths(controls.time));
+        takeEdited(controls.altitude, settings.lineAltitude[line], controls.altitude->value());
+        takeEdited(controls.stage, settings.lineStage[line], controls.stage->value());
+        if (edited(controls.maxAngle) || edited(controls.maxAngleEnabled)) {
+            // A limit switched off is stored as 180 degrees, which the device reads as none.
+            const int degrees =
+                controls.maxAngleEnabled->isChecked() ? controls.maxAngle->value() : noAngleLimitDegrees;
+            settings.lineMaxAngle[line] = OKUKIPOSettings::encodeMaxAngle(float(degrees));
+        }
+        takeEdited(controls.onTime, settings.lineOnTime[line], tenths(controls.onTime));
+        takeEdited(controls.delay, settings.lineDelay[line], tenths(controls.delay));
     }
 
     for (const FlightPhase &phase : m_phases)
-        settings.*phase.writeMultiple = quint8(phase.multiple->value());
+        takeEdited(phase.multiple, settings.*phase.writeMultiple, phase.multiple->value());
     for (int i = 0; i < recordedTypeCount; ++i) {
         settings.writeRate[i] = quint8(selectedCode(m_writeRates[i], m_shown.writeRate[i]));
-        settings.txPriority[i] = quint8(m_txPriorities[i]->value());
+        takeEdited(m_txPriorities[i], settings.txPriority[i], m_txPriorities[i]->value());
     }
     // An edited record is no longer the one the device sent.
     settings.valid = false;

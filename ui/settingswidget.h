@@ -17,8 +17,8 @@ class QSpinBox;
 
 // The form on which the user edits the flight computer's settings record:
 // power, radio, output lines A to D, flash write rates and multiples, and
-// radio priorities.  Altitudes are shown in metres or feet as the window
-// embedding it chooses; the record always holds metres.
+// radio priorities.  Line altitudes are metres in every number system, as
+// the device counts them.
 class SettingsWidget : public QWidget
 {
     Q_OBJECT
@@ -26,8 +26,8 @@ class SettingsWidget : public QWidget
 public:
     explicit SettingsWidget(QWidget *parent = nullptr);
 
-    // Switches the altitude fields between metres and feet, keeping the
-    // altitudes they hold.
+    // The embedding window's number system; the form itself shows only
+    // device units.
     void setMetric(bool metric);
     bool isMetric() const { return m_metric; }
 
@@ -37,8 +37,9 @@ public:
 
 public slots:
     void setSettings(OKUKIPOSettings settings);
-    // The record of the last setSettings with everything the form shows
-    // taken from the form.  A field the user left unreadable (a PIN that is
+    // The record of the last setSettings with every field the user changed
+    // taken from the form.  A field left alone keeps its stored value, also
+    // one outside the field's range; a field left unreadable (a PIN that is
     // not a number) keeps the value it was loaded with.
     OKUKIPOSettings getSettings();
 
@@ -90,9 +91,6 @@ private:
     void showSettings(const OKUKIPOSettings &settings);
     void applyLineModeRules(int line);
     void showPinProblem();
-    void showAltitude(QSpinBox *box, int metres) const;
-    int altitudeMetres(const QSpinBox *box) const;
-    void setAltitudeUnits(QSpinBox *box) const;
     WriteRateDividers selectedDividers() const;
 
     bool m_metric = true;

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QUrl>
 #include <optional>
 
+class QNetworkAccessManager;
+class QNetworkReply;
 class QSettings;
+class QWidget;
 
 // The question the device console asks the update server once it opens,
 // and what the answer means.
@@ -31,3 +35,24 @@ Reply parseReply(const QString &body);
 QString updateNotice();
 
 } // namespace updatecheck
+
+// Asks the update server whether a newer release exists and shows the user
+// what it answers, in boxes over the window.
+class UpdateChecker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit UpdateChecker(QWidget *window);
+
+    void checkForUpdates(const QSettings &settings);
+
+signals:
+    void updateCheckAnswered();
+
+private:
+    void checkForUpdatesFinished(QNetworkReply *reply);
+
+    QWidget *m_window;
+    QNetworkAccessManager *m_network;
+};

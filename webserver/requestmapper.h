@@ -2,20 +2,28 @@
 
 #include "webserver/httpserver/httprequesthandler.h"
 
+#include <memory>
+
+class TileService;
+
 namespace quorl {
 class StaticFileController;
 }
 
-// Routes every request of the local server; the map page needs nothing but static files.
+// Routes every request of the local server: map tiles under "/tiles/" to
+// the tile service, everything else to the static files of the map page.
 class RequestMapper : public quorl::HttpRequestHandler
 {
     Q_OBJECT
 
 public:
-    explicit RequestMapper(quorl::StaticFileController *staticFileController, QObject *parent = nullptr);
+    RequestMapper(quorl::StaticFileController *staticFileController, std::shared_ptr<TileService> tileService,
+                  QObject *parent = nullptr);
 
     void service(quorl::HttpRequest &request, quorl::HttpResponse &response) override;
 
 private:
     quorl::StaticFileController *staticFileController;
+    // Shared with the server, so that it outlives the last request in flight.
+    std::shared_ptr<TileService> tileService;
 };

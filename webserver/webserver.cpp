@@ -4,6 +4,7 @@
 #include "webserver/httpserver/httplistener.h"
 #include "webserver/httpserver/staticfilecontroller.h"
 #include "webserver/requestmapper.h"
+#include "webserver/tileservice.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,7 +18,8 @@ WebServer *processServer = nullptr;
 
 } // namespace
 
-WebServer::WebServer(QObject *parent, const QString &configFile)
+WebServer::WebServer(QObject *parent, const QString &configFile, const QString &tileCacheRoot)
+    : tileService(std::make_shared<TileService>(tileCacheRoot.isEmpty() ? TileCache::defaultRoot() : tileCacheRoot))
 {
     auto *docrootSettings = new QSettings(configFile, QSettings::IniFormat, parent);
     docrootSettings->beginGroup(QStringLiteral("docroot"));
@@ -25,7 +27,7 @@ WebServer::WebServer(QObject *parent, const QString &configFile)
 
     auto *listenerSettings = new QSettings(configFile, QSettings::IniFormat, parent);
     listenerSettings->beginGroup(QStringLiteral("listener"));
-    auto *requestMapper = new RequestMapper(staticFileController, parent);
+    auto *requestMapper = new RequestMapper(staticFileController, tileService, parent);
     httpListener = new quorl::HttpListener(listenerSettings, requestMapper, parent);
     httpListener->listen();
 

@@ -6,6 +6,9 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <memory>
+
+class TileService;
 
 // Holds the local web server that serves the map page to the program's web
 // views.  The first server constructed is the process-wide one that url()
@@ -13,7 +16,9 @@
 class WebServer
 {
 public:
-    explicit WebServer(QObject *parent, const QString &configFile = defaultConfigFile());
+    // Tiles are cached under tileCacheRoot.
+    explicit WebServer(QObject *parent, const QString &configFile = defaultConfigFile(),
+                       const QString &tileCacheRoot = QString());
     ~WebServer();
     WebServer(const WebServer &) = delete;
     WebServer &operator=(const WebServer &) = delete;
@@ -31,8 +36,10 @@ public:
     quint16 port() const;
     quorl::HttpListener *listener() const { return httpListener; }
     quorl::StaticFileController *staticFiles() const { return staticFileController; }
+    TileService &tiles() const { return *tileService; }
 
 private:
     QPointer<quorl::StaticFileController> staticFileController;
     QPointer<quorl::HttpListener> httpListener;
+    std::shared_ptr<TileService> tileService;
 };

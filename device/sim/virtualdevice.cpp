@@ -10,6 +10,7 @@ namespace okukipo::sim {
 namespace {
 
 constexpr quint8 ChunkCode = 0x21;
+constexpr quint8 ReturnToIdleCode = 0xFF;
 constexpr int ChunkPayload = 60;
 constexpr int PacketDataSize = HIDReportSize - 2;
 
@@ -73,14 +74,18 @@ bool VirtualDevice::write(quint64 writer, const HIDReport &report)
             if (code == 0x03)
                 change = reenumerate(Mode::Firmware, true);
         } else {
-            const QByteArray data(reinterpret_cast<const char *>(report.data()) + 2, PacketDataSize);
-            FirmwareAnswer answer = firmware.handle(code, data, clock.elapsed());
-            if (code != ChunkCode)
-                stream = ChunkStream(); // a new request ends any transfer under way
-            const bool exits = answer.exitToBootloader;
-            queueAnswer(std::move(answer));
-            if (exits)
-                change = reenumerate(Mode::Bootloader, true);
+            const bool streaming = stream.session == session && stream.sent < stream.bytes.size();
+            if (code == ReturnToIdleCode)
+                stream = ChunkStream();
+            // While it streams chunks the device listens for nothing but the stop code.
+            if (!streaming || code == ReturnToIdleCode) {
+                const QByteArray data(reinterpret_cast<const char *>(report.data()) + 2, PacketDataSize);
+                FirmwareAnswer answer = firmware.handle(code, data, clock.elapsed());
+                const bool exits = answer.exitToBootloader;
+                queueAnswer(std::move(answer));
+                if (exits)
+                    change = reenumerate(Mode::Bootloader, true);
+            }
         }
         replyQueued.wakeAll();
     }

@@ -7,8 +7,11 @@
 
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -134,6 +137,34 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(expandLongPath("flights/../flights/first.kipo"), QFileInfo(file).canonicalFilePath());
         QCOMPARE(expandLongPath(QStringLiteral("/no/such/dir/flight.kipo")), QString());
+    }
+
+    void mapTilesSettingsAndClearingTheCache()
+    {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+        QFile tile(cache.filePath(QStringLiteral("okukipo/tiles/source/viewed/0/0/0.png")));
+        QVERIFY(QDir().mkpath(QFileInfo(tile).absolutePath()) && tile.open(QIODevice::WriteOnly));
+        tile.write(QByteArray(3 * 1024 * 1024 / 2, 'x'));
+        tile.close();
+        ScriptedAsker asker;
+        QSettings settings(dir.filePath(QStringLiteral("tiles.ini")), QSettings::IniFormat);
+        ApplicationSettingsWidget dialog(nullptr, &settings);
+        auto *server = dialog.findChild<QLineEdit *>(QStringLiteral("tileServer"));
+        auto *limit = dialog.findChild<QSpinBox *>(QStringLiteral("tileCacheLimit"));
+        auto *size = dialog.findChild<QLabel *>(QStringLiteral("mapCacheSize"));
+        QCOMPARE(server->text(), QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png"));
+        QCOMPARE(limit->value(), 500);
+        QCOMPARE(size->text(), QStringLiteral("Map cache: 1.5 MB"));
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("clearMapCache")), Qt::LeftButton);
+        QVERIFY(!tile.exists());
+        QCOMPARE(size->text(), QStringLiteral("Map cache: 0.0 MB"));
+        server->setText(QStringLiteral(" http://tiles.example/{z}/{x}/{y}.png "));
+        limit->setValue(80);
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("OK")), Qt::LeftButton);
+        QCOMPARE(settings.value(QStringLiteral("tileServer")).toString(), QStringLiteral("http://tiles.example/{z}/{x}/{y}.png"));
+        QCOMPARE(settings.value(QStringLiteral("tileCacheLimitMB")).toInt(), 80);
+        qunsetenv("XDG_CACHE_HOME");
     }
 };
 

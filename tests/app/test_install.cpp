@@ -5,13 +5,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// What `cmake --install` puts in place: the program with the files it looks
-// for in its own directory, and the desktop integration.
+// What `cmake --install` (and so the package) puts in place: the program
+// with the files it looks for in its own directory, the desktop integration,
+// the manual pages and the bash completion.
 class TestInstall : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir prefix;
 
     QString installed(const QString &path) const { return QDir(prefix.path()).filePath(path); }
@@ -22,16 +22,10 @@ private:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    // The value of a key of a desktop entry (not an INI file: ';' separates
-    // list items there).
-    QString desktopValue(const QString &entry, const QString &key) const
+    // A key's line of a desktop entry (';' separates list items there, so it is no INI file).
+    bool hasLine(const QString &path, const QString &line) const
     {
-        const QStringList lines = contents(QStringLiteral("share/applications/") + entry).split(QLatin1Char('\n'));
-        for (const QString &line : lines) {
-            if (line.startsWith(key + QLatin1Char('=')))
-                return line.mid(key.size() + 1);
-        }
-        return {};
+        return contents(path).split(QLatin1Char('\n')).contains(line);
     }
 
 private slots:
@@ -39,56 +33,68 @@ private slots:
     {
         QVERIFY(prefix.isValid());
         QProcess install;
-        install.start(QStringLiteral(OKUKIPO_CMAKE_COMMAND),
-                      {QStringLiteral("--install"), QStringLiteral(OKUKIPO_BUILD_DIR), QStringLiteral("--prefix"),
-                       prefix.path()});
+        install.start(QStringLiteral(OKUKIPO_CMAKE_COMMAND), {"--install", OKUKIPO_BUILD_DIR, "--prefix", prefix.path()});
         QVERIFY(install.waitForFinished(60000));
         QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
     }
 
     void programSitsWithItsFiles()
     {
-        const QFileInfo link(installed(QStringLiteral("bin/okukipo")));
+        const QFileInfo link(installed("bin/okukipo"));
         QVERIFY(link.isSymLink());
         const QFileInfo program(link.canonicalFilePath());
-        QCOMPARE(program.absoluteFilePath(), QFileInfo(installed(QStringLiteral("lib/okukipo/okukipo"))).canonicalFilePath());
+        QCOMPARE(program.absoluteFilePath(), QFileInfo(installed("lib/okukipo/okukipo")).canonicalFilePath());
         QVERIFY(program.isExecutable());
-        const QDir programDir = program.absoluteDir();
-        QVERIFY(programDir.exists(QStringLiteral("http_server.ini")));
-        QVERIFY(programDir.exists(QStringLiteral("docroot/KIPO.html")));
-        QVERIFY(programDir.exists(QStringLiteral("KIPO/firmware")));
-        QVERIFY(programDir.exists(QStringLiteral("KIPO/temp")));
-        QVERIFY(QFileInfo(installed(QStringLiteral("bin/okukipo-cli"))).isExecutable());
+        for (const char *file : {"http_server.ini", "docroot/KIPO.html", "KIPO/firmware", "KIPO/temp"})
+            QVERIFY2(program.absoluteDir().exists(file), file);
+        QVERIFY(QFileInfo(installed("bin/okukipo-cli")).isExecutable());
     }
 
     void udevRuleGivesTheSeatUserBothModes()
     {
-        const QString rules = contents(QStringLiteral("lib/udev/rules.d/70-okukipo.rules"));
-        for (const QString &subsystem : {QStringLiteral("usb"), QStringLiteral("hidraw")}) {
-            for (const QString &product : {QStringLiteral("0004"), QStringLiteral("0003")}) {
+        const QString rules = contents("lib/udev/rules.d/70-okukipo.rules");
+        for (const QString &subsystem : {"usb", "hidraw"}) {
+            for (const QString &product : {"0004", "0003"}) {
                 const QRegularExpression rule(QStringLiteral("^SUBSYSTEM==\"%1\", ATTRS?\\{idVendor\\}==\"03db\", "
                                                              "ATTRS?\\{idProduct\\}==\"%2\", TAG\\+=\"uaccess\"$")
                                                   .arg(subsystem, product),
                                               QRegularExpression::MultilineOption);
-                QVERIFY2(rule.match(rules).hasMatch(), qPrintable(subsystem + QLatin1Char(' ') + product));
+                QVERIFY2(rule.match(rules).hasMatch(), qPrintable(subsystem + ' ' + product));
             }
         }
     }
 
     void flightFilesOpenWithTheFlightOption()
     {
-        const QString menuEntry = QStringLiteral("okukipo.desktop");
-        QCOMPARE(desktopValue(menuEntry, QStringLiteral("Exec")), QStringLiteral("okukipo"));
-        QCOMPARE(desktopValue(menuEntry, QStringLiteral("Icon")), QStringLiteral("okukipo"));
+        QVERIFY(hasLine("share/applications/okukipo.desktop", "Exec=okukipo"));
+        QVERIFY(hasLine("share/applications/okukipo.desktop", "Icon=okukipo"));
+        QVERIFY(hasLine("share/applications/okukipo-flight.desktop", "Exec=okukipo --flight %f"));
+        QVERIFY(hasLine("share/applications/okukipo-flight.desktop", "MimeType=application/x-okukipo-flight;"));
+        const QString mime = contents("share/mime/packages/okukipo.xml");
+        QVERIFY(mime.contains("<mime-type type=\"application/x-okukipo-flight\">"));
+        QVERIFY(mime.contains("<glob pattern=\"*.kipo\"/>"));
+        QVERIFY(QFile::exists(installed("share/icons/hicolor/scalable/apps/okukipo.svg")));
+    }
 
-        const QString fileEntry = QStringLiteral("okukipo-flight.desktop");
-        QCOMPARE(desktopValue(fileEntry, QStringLiteral("Exec")), QStringLiteral("okukipo --flight %f"));
-        QCOMPARE(desktopValue(fileEntry, QStringLiteral("MimeType")), QStringLiteral("application/x-okukipo-flight;"));
-
-        const QString mime = contents(QStringLiteral("share/mime/packages/okukipo.xml"));
-        QVERIFY(mime.contains(QStringLiteral("<mime-type type=\"application/x-okukipo-flight\">")));
-        QVERIFY(mime.contains(QStringLiteral("<glob pattern=\"*.kipo\"/>")));
-        QVERIFY(QFile::exists(installed(QStringLiteral("share/icons/hicolor/scalable/apps/okukipo.svg"))));
+    void manualPagesAndCompletion()
+    {
+        QVERIFY(contents("share/man/man1/okukipo.1").startsWith(".TH OKUKIPO 1 "));
+        QVERIFY(contents("share/man/man1/okukipo-cli.1").startsWith(".TH OKUKIPO-CLI 1 "));
+        // bash-completion loads a command's completion from a file of the command's name.
+        const QString completion = contents("share/bash-completion/completions/okukipo-cli");
+        QVERIFY(completion.contains("complete -F _okukipo_cli okukipo-cli"));
+        QProcess cli;
+        cli.start(installed("bin/okukipo-cli"), {"--help"});
+        QVERIFY(cli.waitForFinished(10000));
+        const QString help = QString::fromLocal8Bit(cli.readAllStandardOutput());
+        const QString commands = help.section("\ncommands:\n", 1).section("\n\n", 0, 0);
+        const QRegularExpression completedCommands("\\n        \"\"\\)\\n.*-W \"([^\"]+)\"");
+        const QStringList completed = completedCommands.match(completion).captured(1).split(' ');
+        QVERIFY(!commands.isEmpty());
+        for (const QString &line : commands.split('\n'))
+            QVERIFY2(completed.contains(line.simplified().section(' ', 0, 0)), qPrintable(line));
+        for (const char *option : {"--help", "--verbose", "--strict", "--demo", "--series", "--out", "--fast", "--total-mass"})
+            QVERIFY2(completion.contains(option), option);
     }
 };
 

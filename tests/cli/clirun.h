@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 
@@ -22,4 +23,13 @@ inline CliRun runCli(const QStringList &arguments)
     run.standardOutput = process.readAllStandardOutput();
     run.standardError = process.readAllStandardError();
     return run;
+}
+
+// Writes a test input; its path.
+inline QString writeTestFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }

@@ -4,8 +4,8 @@
 
 // Input for on-device emulation in the emulation data format: on the pad
 // for 1 s, a 1.5 s burn at 8 g, then coasting (accelerometers read 0 in
-// free fall).  A fixedAltitude of 0 or more replaces every altitude.
-inline QByteArray emulationData(int samples, double fixedAltitude = -1)
+// free fall).
+inline QByteArray emulationData(int samples)
 {
     QByteArray text = "Time[s],Pressure altitude [m],GPS altitude [m],GPS Valid,Acceleration x [m/s^2], "
                       "Acceleration y [m/s^2], Acceleration z [m/s^2], Gyro x [deg/s], Gyro y [deg/s], "
@@ -19,9 +19,8 @@ inline QByteArray emulationData(int samples, double fixedAltitude = -1)
         if (!onPad)
             velocity += (accelZ - Gravity) * 0.01;
         altitude += velocity * 0.01;
-        const double reported = fixedAltitude >= 0 ? fixedAltitude : altitude;
-        text += QByteArray::number(time) + ',' + QByteArray::number(reported) + ','
-            + QByteArray::number(reported + 1200) + ",1,0,0," + QByteArray::number(accelZ) + ",0,0,0\n";
+        text += QByteArray::number(time) + ',' + QByteArray::number(altitude) + ','
+            + QByteArray::number(altitude + 1200) + ",1,0,0," + QByteArray::number(accelZ) + ",0,0,0\n";
     }
     return text;
 }

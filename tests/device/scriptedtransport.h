@@ -22,8 +22,8 @@ public:
     std::deque<HIDReport> pending;
     bool failOpen = false;
     bool failWrites = false;
+    QString advice; // for a failed open
     int opens = 0;
-    int enumerations = 0;
     int inputBufferCount = 0;
 
     static HIDReport report(quint8 code, const QByteArray &data = {})
@@ -40,11 +40,7 @@ public:
         return QByteArray(reinterpret_cast<const char *>(report.data() + 2), HIDReportSize - 2);
     }
 
-    QVector<HIDDeviceInfo> enumerate() override
-    {
-        ++enumerations;
-        return devices;
-    }
+    QVector<HIDDeviceInfo> enumerate() override { return devices; }
 
     std::unique_ptr<HIDConnection> open(const QString &) override
     {
@@ -53,6 +49,8 @@ public:
         ++opens;
         return std::make_unique<Connection>(this);
     }
+
+    QString openFailureAdvice(const QString &) const override { return advice; }
 
     QVector<quint8> writtenCodes() const
     {
@@ -66,10 +64,7 @@ private:
     class Connection : public HIDConnection
     {
     public:
-        explicit Connection(ScriptedTransport *transport)
-            : transport(transport)
-        {
-        }
+        explicit Connection(ScriptedTransport *transport) : transport(transport) {}
 
         bool writeReport(const HIDReport &report, int) override
         {
@@ -77,8 +72,7 @@ private:
                 return false;
             transport->written.append(report);
             if (transport->respond) {
-                const std::vector<HIDReport> replies = transport->respond(report);
-                for (const HIDReport &reply : replies)
+                for (const HIDReport &reply : transport->respond(report))
                     transport->pending.push_back(reply);
             }
             return true;

@@ -2,7 +2,6 @@
 #include "emulationdata.h"
 #include "workerharness.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -97,35 +96,33 @@ private slots:
         QCOMPARE(complete.count(), 1);
     }
 
-    void aShortLineEndsTheInput()
+    void fileFaults_data()
     {
-        emulate(write("short.csv", emulationData(5) + "0.05,1,2,3\n" + emulationData(5).mid(InputHeader.size())));
-        QCOMPARE(fileLines(output()).size(), 6);
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("no input") << "none.csv" << "Failed to read input file!";
+        QTest::newRow("unwritable") << "." << "Failed to write to output file!";
+        // Opening the output would empty the input.
+        QTest::newRow("the input") << "./flight.csv" << "Failed to write to output file: it is the input file!";
+        QTest::newRow("a link to the input") << "link.csv" << "Failed to write to output file: it is the input file!";
     }
 
-    void altitudesAbove30000MetresAreSentAs30000()
+    void fileFaults()
     {
-        emulate(write("high.csv", emulationData(50, 30000)));
-        const QList<QByteArray> limit = fileLines(output());
-        h().call("emulateLaunch", Q_ARG(QString, write("higher.csv", emulationData(50, 41000))),
-                 Q_ARG(QString, directory.filePath("higher-results.csv")), Q_ARG(bool, false));
-        QCOMPARE(fileLines(directory.filePath("higher-results.csv")), limit);
-        QCOMPARE(limit.size(), 51);
-    }
-
-    void missingFiles()
-    {
+        QFETCH(QString, target);
+        QFETCH(QString, line);
+        const QByteArray input = emulationData(10);
+        const QString source = target == "none.csv" ? directory.filePath(target) : write("flight.csv", input);
+        if (target == "link.csv")
+            QFile::link(source, directory.filePath(target));
         QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        emulate(directory.filePath("none.csv"));
-        QCOMPARE(h().console.lines, QStringList({"Emulating flight on device...", "Failed to read input file!"}));
-        h().clearRecords();
-        h().call("emulateLaunch", Q_ARG(QString, write("flight.csv", emulationData(10))), Q_ARG(QString, directory.path()),
-                 Q_ARG(bool, false));
-        QCOMPARE(h().console.lines, QStringList({"Emulating flight on device...", "Failed to write to output file!"}));
+        h().call("emulateLaunch", Q_ARG(QString, source), Q_ARG(QString, directory.filePath(target)), Q_ARG(bool, false));
+        QCOMPARE(h().console.lines, QStringList({"Emulating flight on device...", line}));
         QCOMPARE(h().console.controls, QList<bool>({false, true}));
-        QCOMPARE(complete.count(), 2);
+        QCOMPARE(complete.count(), 1);
         QCOMPARE(h().device().emulationSteps(), 0);
+        if (target != "none.csv")
+            QCOMPARE(fileLines(source).size(), 11);
     }
 
     void deviceFaults_data()
@@ -169,38 +166,78 @@ private slots:
         QCOMPARE(fileLines(output()).size(), 2);
         QCOMPARE(complete.count(), 1);
         QCOMPARE(h().console.controls, QList<bool>({false, true}));
-
-        // The next emulation starts afresh.
-        h().clearRecords();
-        emulate(write("flight.csv", emulationData(5)));
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
     }
 
-    void closingTheWorkerEndsARunningEmulation()
+
+    // The conversions and line formats alone.
+    void readsTheTenFields()
     {
-        QMetaObject::invokeMethod(h().worker, "emulateLaunch", Qt::QueuedConnection,
-                                  Q_ARG(QString, write("long.csv", emulationData(3000))), Q_ARG(QString, output()),
-                                  Q_ARG(bool, true));
-        QTRY_VERIFY(h().device().emulationSteps() >= 1);
-        harness.reset();
-        QVERIFY(fileLines(output()).size() < 3001);
+        EmulationSample sample;
+        QVERIFY(parseEmulationLine("0.02,100.5,98.25,1,9.80665,-1,2,0.07,-1,14.5\r\n", sample));
+        QCOMPARE(sample.time, 0.02);
+        QCOMPARE(sample.gpsAltitude, 98.25);
+        QCOMPARE(sample.accel, (std::array<double, 3>{9.80665, -1, 2}));
+        QCOMPARE(sample.gyro, (std::array<double, 3>{0.07, -1, 14.5}));
+        QVERIFY(parseEmulationLine("t,x,5,y,0,0,0,0,0,0", sample));
+        QCOMPARE(sample.pressureAltitude, 0.0);
+        QCOMPARE(sample.gpsValid, 0);
+        QVERIFY(!parseEmulationLine("0.02,100.5,98.25,1,0,0,0,0,0\n", sample));
     }
 
-    void realTimeKeepsTenMillisecondsPerSample()
+    void convertsToDeviceCounts_data()
     {
-        QElapsedTimer clock;
-        clock.start();
-        emulate(write("flight.csv", emulationData(30)), true);
-        QVERIFY(clock.elapsed() >= 290);
-        QCOMPARE(fileLines(output()).size(), 31);
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<quint32>("pressure");
+        QTest::addColumn<qint32>("gpsMm");
+        QTest::addColumn<qint16>("accel");
+        QTest::addColumn<qint16>("gyro");
+        // Counts: trunc(value * 256 / 9.80665), trunc(value / 0.07).
+        QTest::newRow("sea level") << QByteArray("0,0,-1.5,1,1,0,0,1,0,0") << 101325u << -1500 << qint16(26) << qint16(14);
+        QTest::newRow("one g") << QByteArray("0,0,0,1,9.80665,0,0,0.07,0,0") << 101325u << 0 << qint16(255) << qint16(0);
+        // 2000 m/s^2 are 52191 counts, kept to 16 bits.
+        QTest::newRow("wrapped") << QByteArray("0,0,0,1,2000,0,0,0,0,0") << 101325u << 0 << qint16(52191 - 65536) << qint16(0);
+        // 101325 * (1 - 2.2557924e-05 * 30000)^5.255882740020752 = 267.9 Pa.
+        QTest::newRow("above 30000 m") << QByteArray("0,45000,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
+        QTest::newRow("endless high") << QByteArray("0,inf,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
+        QTest::newRow("not a number") << QByteArray("nan,nan,nan,1,nan,0,0,nan,0,0") << 101325u << 0 << qint16(0) << qint16(0);
+        QTest::newRow("endless") << QByteArray("0,-inf,inf,1,inf,0,0,-inf,0,0") << 4294967295u << 2147483647
+                                 << qint16(32767) << qint16(-32768);
+        QTest::newRow("beyond a double") << QByteArray("0,-1e999,-1e999,1,-1e999,0,0,1e999,0,0") << 4294967295u
+                                         << qint32(-2147483647 - 1) << qint16(-32768) << qint16(32767);
+        QTest::newRow("beyond the millimetres") << QByteArray("0,0,3e6,1,0,0,0,0,0,0") << 101325u << 2147483647
+                                                << qint16(0) << qint16(0);
     }
 
-    void withoutADeviceTheEmulationFails()
+    void convertsToDeviceCounts()
     {
-        h().worker->closeDevices();
-        emulate(write("flight.csv", emulationData(5)));
-        QVERIFY(h().traced().contains("emulation error"));
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation failed - the data might not be formatted correctly!"));
+        QFETCH(QByteArray, line);
+        EmulationSample sample;
+        QVERIFY(parseEmulationLine(line, sample));
+        const OKUEmulationInput input = emulationInput(sample);
+        QTEST(input.pressure, "pressure");
+        QTEST(input.gpsAltitudeMm, "gpsMm");
+        QTEST(input.accel[0], "accel");
+        QTEST(input.gyro[0], "gyro");
+    }
+
+    void resultLine()
+    {
+        OKUEmulationResult result;
+        result.state = 1;
+        result.altitude = 12.5f;
+        result.velocity = 3.25f;
+        result.acceleration = 0.19f;
+        result.lines = {0, 2, 1, 0};
+        result.w = 1;
+        QCOMPARE(emulationResultLine(0.01, result), QByteArray("0.01,boost,12.5,3.25,10,0,100,100,0,1,0,0,0,0"));
+        QCOMPARE(emulationStateName(7), QStringLiteral("unknown: 7"));
+        OKUEmulationResult upsideDown;
+        upsideDown.x = 1;
+        QVERIFY(emulationResultLine(0, upsideDown).endsWith(",0,1,0,0,180"));
+        // Rounding past 1 must not make the angle undefined.
+        OKUEmulationResult rounded;
+        rounded.w = 1.0000001f;
+        QVERIFY(emulationResultLine(0, rounded).endsWith(",0"));
     }
 };
 

@@ -1,7 +1,7 @@
-#include "device/sim/flightmodel.h"
-#include "model/flashparser.h"
+#include "scriptedtransport.h"
 #include "workerharness.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 #include <cmath>
@@ -11,10 +11,17 @@ using okukipo::sim::VirtualDevice;
 namespace {
 
 const QList<bool> OneOperation = {false, true};
+const QString UsbError = QStringLiteral("There was a generic USB connection error. Please try reconnecting your device.");
 
-QString errorLine(const char *text)
+QString errorLine(const QString &text)
 {
-    return QStringLiteral("Error: ") + QLatin1String(text) + QLatin1Char('\n');
+    return QStringLiteral("Error: ") + text + QLatin1Char('\n');
+}
+
+// The altitude whose standard pressure is `pascals`.
+double altitudeOf(double pascals)
+{
+    return (1.0 - std::pow(pascals / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
 }
 
 } // namespace
@@ -38,40 +45,28 @@ private:
         h().clearRecords();
     }
 
+    // Runs a slot and compares its console lines.
+    void expect(const char *slot, const QStringList &lines)
+    {
+        h().clearRecords();
+        h().call(slot);
+        QCOMPARE(console(), lines);
+    }
+
 private slots:
     void init() { harness = std::make_unique<WorkerHarness>(); }
     void cleanup() { harness.reset(); }
 
-    // ------------------------------------------------------------ live reads
     // First, while the process-wide call counter is still 0.
-
-    void liveScheduleTable()
+    void liveReadsFollowTheSchedule()
     {
         QCOMPARE(OKUKIPOInterface::liveReadSchedule(0), QList<int>({2, 11, 12, 13, 3, 4, 5, 6, 7, 8, 9, 10, 16, 14, 18, 21}));
         QCOMPARE(OKUKIPOInterface::liveReadSchedule(1), QList<int>());
         QCOMPARE(OKUKIPOInterface::liveReadSchedule(2), QList<int>({2, 11, 12, 21}));
-        QCOMPARE(OKUKIPOInterface::liveReadSchedule(4), QList<int>({2, 11, 12, 13, 21}));
-        QCOMPARE(OKUKIPOInterface::liveReadSchedule(20), QList<int>({2, 11, 12, 13, 3, 7, 8, 9, 10, 16, 14, 18, 21}));
-        QCOMPARE(OKUKIPOInterface::liveReadSchedule(50), QList<int>({2, 11, 12, 4, 5, 6, 21}));
-    }
-
-    void liveReadsFollowTheSchedule()
-    {
         connected();
         QSignalSpy accelZ(worker(), &OKUKIPOInterface::accelZEventRead);
-        QSignalSpy accelXY(worker(), &OKUKIPOInterface::accelXYEventRead);
-        QSignalSpy gyro(worker(), &OKUKIPOInterface::gyroXYZEventRead);
-        QSignalSpy magnetometer(worker(), &OKUKIPOInterface::magXYZEventRead);
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
-        QSignalSpy computerBattery(worker(), &OKUKIPOInterface::compBatEventRead);
-        QSignalSpy ejectionBattery(worker(), &OKUKIPOInterface::ejectBatEventRead);
-        QSignalSpy temperature(worker(), &OKUKIPOInterface::temperatureEventRead);
-        QSignalSpy lineA(worker(), &OKUKIPOInterface::inputAEventRead);
-        QSignalSpy lineD(worker(), &OKUKIPOInterface::inputDEventRead);
-        QSignalSpy status(worker(), &OKUKIPOInterface::statusEventRead);
         QSignalSpy gps(worker(), &OKUKIPOInterface::gpsLLSolEventRead);
-        QSignalSpy gpsTime(worker(), &OKUKIPOInterface::gpsTimeEventRead);
-
         // A full queue refuses the second round without using up its turn.
         OKUKIPOInterface *w = worker();
         h().onWorker([w] {
@@ -80,65 +75,9 @@ private slots:
             w->processReadEvents();
             w->processReadEvents();
         });
-        for (QSignalSpy *spy : {&accelZ, &accelXY, &gyro, &magnetometer, &pressure, &computerBattery, &ejectionBattery,
-                                &temperature, &lineA, &lineD, &status, &gps, &gpsTime})
-            QCOMPARE(spy->count(), 1);
-        const OKUQuaternion orientation = worker()->orientation();
-        QVERIFY(qAbs(orientation.w * orientation.w + orientation.x * orientation.x + orientation.y * orientation.y
-                     + orientation.z * orientation.z - 1.0f) < 0.01f);
-        QVERIFY(worker()->latestGPSPosition().has_value());
-        const auto fix = qvariant_cast<OKUEvent_GPSLLSol>(gps.first().first());
-        QCOMPARE(worker()->latestGPSPosition()->latitude, fix.latitude);
-        QVERIFY(pressure.first().first().value<OKUEvent_Pressure>().pressure > 50000);
-
-        h().onWorker([w] {
-            w->readLiveEvents();
-            w->processReadEvents();
-        });
         QCOMPARE(accelZ.count(), 1);
-        h().onWorker([w] {
-            w->readLiveEvents();
-            w->processReadEvents();
-        });
-        QCOMPARE(accelZ.count(), 2);
-        QCOMPARE(accelXY.count(), 2);
-        QCOMPARE(gyro.count(), 2);
-        QCOMPARE(magnetometer.count(), 1);
         QCOMPARE(pressure.count(), 1);
-        QVERIFY(h().console.lines.isEmpty());
-        QVERIFY(controls().isEmpty());
-    }
-
-    void thePollTimerDrainsTheQueue()
-    {
-        connected();
-        QSignalSpy accelZ(worker(), &OKUKIPOInterface::accelZEventRead);
-        h().call("readLiveEvents");
-        h().call("readLiveEvents");
-        QTRY_VERIFY(accelZ.count() >= 1);
-    }
-
-    void singleLiveReads()
-    {
-        connected();
-        QSignalSpy ident(worker(), &OKUKIPOInterface::identEventRead);
-        QSignalSpy accelZ(worker(), &OKUKIPOInterface::accelZEventRead);
-        h().call("readLiveEvent", Q_ARG(int, 17));
-        QCOMPARE(ident.count(), 1);
-        QSignalSpy text(worker(), &OKUKIPOInterface::textEventRead);
-        h().call("readLiveEvent", Q_ARG(int, 1));
-        QCOMPARE(text.count(), 1);
-        const std::string said = text.first().first().value<OKUEvent_Text>().text;
-        QVERIFY(!said.empty());
-        QVERIFY(h().traced().contains(QString::fromStdString(said)));
-        // Signal strength has no signal of its own.
-        h().call("readLiveEvent", Q_ARG(int, 15));
-        // Codes outside 1 to 21 and codes without a record emit nothing.
-        h().call("readLiveEvent", Q_ARG(int, 0));
-        h().call("readLiveEvent", Q_ARG(int, 22));
-        h().call("readLiveEvent", Q_ARG(int, 19));
-        QVERIFY(worker()->isFirmwareOpen());
-        QCOMPARE(accelZ.count(), 0);
+        QCOMPARE(worker()->latestGPSPosition()->latitude, gps.first().first().value<OKUEvent_GPSLLSol>().latitude);
     }
 
     void magnetometerHardIronCalibration()
@@ -146,75 +85,71 @@ private slots:
         MagnetometerCalibration calibration;
         QCOMPARE(calibration.apply({0.3f, -0.2f, 0.0f}), (std::array<float, 3>{-0.0f, 0.0f, 0.0f}));
         // Extremes 0.3 and 0.5 on X: centre 0.4, so 0.5 reads 0.1, negated.
-        const auto second = calibration.apply({0.5f, -0.2f, 0.1f});
-        QCOMPARE(second[0], -(0.5f - 0.4f));
-        QCOMPARE(second[2], 0.1f - 0.05f);
+        QCOMPARE(calibration.apply({0.5f, -0.2f, 0.1f})[0], -(0.5f - 0.4f));
     }
 
-    void unplugDuringLiveReads()
+    void liveReadFaults_data()
     {
-        connected();
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        QSignalSpy accelZ(worker(), &OKUKIPOInterface::accelZEventRead);
-        h().device().unplug();
-        h().call("readLiveEvent", Q_ARG(int, 2));
-        QCOMPARE(accelZ.count(), 0);
-        QVERIFY(!worker()->isFirmwareOpen());
-        QVERIFY(h().traced().contains("FAILED TO WRITE. code: 2") || h().traced().contains("failed to read event"));
-        h().connectFirmware();
-        QCOMPARE(disconnected.count(), 1);
-
-        h().device().plug();
-        h().connectFirmware();
-        QVERIFY(worker()->isFirmwareOpen());
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("diagnostic");
+        QTest::addColumn<bool>("staysOpen");
+        QTest::newRow("unplugged") << 0 << "FAILED TO WRITE. code: 3" << false;
+        QTest::newRow("dropped") << 1 << "failed to read event" << false;
+        QTest::newRow("not an event") << 2 << "not an event. code: 5" << true;
     }
 
-    void aDroppedLiveReplyClosesTheDevice()
+    void liveReadFaults()
     {
+        QFETCH(int, fault);
+        QFETCH(QString, diagnostic);
+        QFETCH(bool, staysOpen);
         connected();
-        h().device().dropNextReply(0x03);
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
+        if (fault == 0)
+            h().device().unplug();
+        else if (fault == 1)
+            h().device().dropNextReply(0x03);
+        else
+            h().device().replaceNextReplyCode(0x03, 0x05);
         h().call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 0);
-        QVERIFY(h().traced().contains("failed to read event"));
-        QVERIFY(!worker()->isFirmwareOpen());
-    }
-
-    void aWrongLiveReplyReturnsToIdle()
-    {
-        connected();
-        h().device().replaceNextReplyCode(0x03, 0x05);
-        QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
-        h().call("readLiveEvent", Q_ARG(int, 3));
-        QCOMPARE(pressure.count(), 0);
-        QVERIFY(h().traced().contains("not an event. code: 5"));
-        QVERIFY(worker()->isFirmwareOpen());
+        QVERIFY(h().traced().contains(diagnostic));
+        QCOMPARE(worker()->isFirmwareOpen(), staysOpen);
+        if (!staysOpen)
+            h().device().plug();
+        h().connectFirmware();
         h().call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 1);
     }
 
-    void theOwnerMayDeleteTheWorkerAfterItsThreadEnded()
+    void otherThreadsNeverWaitForARunningOperation()
     {
-        static QStringList warnings;
-        warnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &, const QString &message) {
-                if (type != QtDebugMsg)
-                    warnings << message;
-            });
-        QThread thread;
-        auto *worker = new OKUKIPOInterface(nullptr);
-        worker->moveToThread(&thread);
-        thread.start();
-        QMetaObject::invokeMethod(worker, [] {}, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-        delete worker;
-        qInstallMessageHandler(previous);
-        QCOMPARE(warnings, QStringList());
+        connected();
+        h().device().delayNextReply(0x15, 3000);
+        QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
+        QMetaObject::invokeMethod(worker(), "clearFlightData", Qt::QueuedConnection);
+        QTRY_COMPARE(console().size(), 1);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(worker()->isFirmwareOpen());
+        QCOMPARE(worker()->firmwareVersionNumber(), quint16(0x0221));
+        worker()->setConnectionEnabled(true);
+        worker()->setAutoStart(true);
+        worker()->attemptConnection();
+        worker()->reportFirmwareState();
+        worker()->closeRemovedDevice(QStringLiteral("/dev/hidraw9"));
+        worker()->_toBootloader();
+        worker()->closeDevices();
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(elapsed < 50, qPrintable(QString::number(elapsed)));
+        QCOMPARE(cleared.count(), 0);
+        // What touches the device ran on the worker's thread, after the operation.
+        QVERIFY(cleared.wait(10000));
+        h().sync();
+        QCOMPARE(console().mid(1), QStringList({"Flight memory cleared!", "Exiting firmware...",
+                                                "Awaiting bootloader initialization.\n"}));
+        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
     }
-
-    // ------------------------------------------------------------ connection
 
     void connectsToTheFirmware()
     {
@@ -223,79 +158,47 @@ private slots:
         h().connectFirmware();
         QCOMPARE(console(), QStringList({"Firmware initialized.\nOKU KIPO (firmware version: 2.21) is now connected."}));
         QCOMPARE(initialized.count(), 1);
-        QCOMPARE(disconnected.count(), 0);
-        QVERIFY(worker()->isFirmwareOpen());
         QCOMPARE(worker()->firmwareVersionNumber(), quint16(0x0221));
-        QCOMPARE(h().traced().mid(0, 3), QStringList({"attempting connection", "not connected", "auto: 1"}));
-        QVERIFY(h().traced().contains("WAITING"));
-        QVERIFY(controls().isEmpty());
 
+        // Closed by the window (outdated firmware): it shows the state at once.
+        worker()->closeDevices();
+        h().sync();
+        QVERIFY(!worker()->isFirmwareOpen());
+        QCOMPARE(disconnected.count(), 1);
+        h().device().unplug();
+        h().connectFirmware();
+        QCOMPARE(disconnected.count(), 2);
+        worker()->setConnectionEnabled(false);
         h().clearRecords();
         h().connectFirmware();
-        QCOMPARE(h().traced(), QStringList({"attempting connection"}));
-        QVERIFY(console().isEmpty());
-        QCOMPARE(initialized.count(), 1);
-    }
-
-    void noDeviceIsReportedAsDisconnected()
-    {
-        h().device().unplug();
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        h().connectFirmware();
-        QCOMPARE(disconnected.count(), 1);
-        QVERIFY(console().isEmpty());
-        QVERIFY(h().traced().contains("No device found."));
-    }
-
-    void aDisabledConnectionDoesNothing()
-    {
-        worker()->setConnectionEnabled(false);
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        h().connectFirmware();
         QVERIFY(h().traced().isEmpty());
-        QVERIFY(console().isEmpty());
-        QCOMPARE(disconnected.count(), 0);
-        QVERIFY(!worker()->isFirmwareOpen());
+        QCOMPARE(disconnected.count(), 2);
+    }
+
+    void anUnopenableDeviceIsExplained()
+    {
+        harness.reset();
+        ScriptedSession session;
+        session.transport.devices = {{QStringLiteral("/dev/hidraw3"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
+        session.transport.failOpen = true;
+        session.transport.advice = QStringLiteral("Install the udev rule.");
+        ConsoleRecorder recorder;
+        OKUKIPOWorkerThread thread(&recorder);
+        QMetaObject::invokeMethod(thread.worker(), "attemptConnection", Qt::BlockingQueuedConnection);
+        QTRY_COMPARE(recorder.lines, QStringList({UsbError, "Install the udev rule."}));
     }
 
     void startsTheFirmwareFromTheBootloader()
-    {
-        h().device().plug(VirtualDevice::Mode::Bootloader);
-        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        h().connectFirmware();
-        QCOMPARE(console(), QStringList({"Connected to OKU KIPO bootloader.", "Awaiting firmware initialization..."}));
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Firmware);
-        QCOMPARE(disconnected.count(), 0);
-        h().connectFirmware();
-        QCOMPARE(initialized.count(), 1);
-        QVERIFY(worker()->isFirmwareOpen());
-    }
-
-    void withoutAutoStartTheBootloaderStays()
     {
         worker()->setAutoStart(false);
         h().device().plug(VirtualDevice::Mode::Bootloader);
         h().connectFirmware();
         QCOMPARE(console(), QStringList({"Connected to OKU KIPO bootloader."}));
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
-        h().clearRecords();
-        h().connectFirmware();
-        QVERIFY(console().isEmpty());
-
         worker()->setAutoStart(true);
+        expect("attemptConnection", {"Awaiting firmware initialization..."});
+        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
         h().connectFirmware();
-        QCOMPARE(console(), QStringList({"Awaiting firmware initialization..."}));
-    }
-
-    void aWrongBootloaderVersionIsRefused()
-    {
-        h().device().setBootloaderVersion(0x0110);
-        h().device().plug(VirtualDevice::Mode::Bootloader);
-        h().connectFirmware();
-        QCOMPARE(console(), QStringList({"OKU KIPO connected, but with incorrect bootloader version. Please check your "
-                                         "firmware/software versions."}));
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
+        QCOMPARE(initialized.count(), 1);
     }
 
     void aWrongFirmwareVersionIsReportedOnce()
@@ -303,238 +206,147 @@ private slots:
         h().device().setFirmwareVersion(0x0215);
         h().device().plug();
         QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
         h().connectFirmware();
         QCOMPARE(console(), QStringList({"OKU KIPO connected, but with incorrect firmware version.",
                                          "This software is intended for devices with firmware version: 2.2x",
                                          "The connected device is version: 2.15"}));
         QCOMPARE(initialized.count(), 1);
-        QCOMPARE(disconnected.count(), 1);
-        QVERIFY(!worker()->isFirmwareOpen());
-
-        h().clearRecords();
-        h().connectFirmware();
-        QVERIFY(console().isEmpty());
-        QCOMPARE(initialized.count(), 1);
-        QCOMPARE(disconnected.count(), 2);
-
-        // The right firmware afterwards connects and re-arms the message.
-        h().device().setFirmwareVersion(0x0221);
-        h().device().plug();
+        expect("attemptConnection", {});
+        // Unplugged and plugged in again, it is said again.
+        worker()->closeRemovedDevice(VirtualDevice::FirmwarePath);
         h().connectFirmware();
         QCOMPARE(initialized.count(), 2);
     }
 
-    void exitsToTheBootloaderAndBack()
+    void exitsToTheBootloader()
     {
         connected();
-        h().call("_toBootloader");
-        QCOMPARE(console(), QStringList({"Exiting firmware...", "Awaiting bootloader initialization.\n"}));
+        expect("_toBootloader", {"Exiting firmware...", "Awaiting bootloader initialization.\n"});
         QVERIFY(controls().isEmpty());
-        QVERIFY(!worker()->isFirmwareOpen());
         QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
-
+        worker()->setAutoStart(false);
+        h().connectFirmware();
         h().clearRecords();
-        h().connectFirmware();
-        QCOMPARE(console(), QStringList({"Connected to OKU KIPO bootloader.", "Awaiting firmware initialization..."}));
-        h().connectFirmware();
-        QVERIFY(worker()->isFirmwareOpen());
+        worker()->closeRemovedDevice(VirtualDevice::BootloaderPath);
+        h().sync();
+        QCOMPARE(console(), QStringList({"Bootloader disconnected."}));
     }
 
-    void exitFirmwareFailure()
+    void settingsFaults_data()
     {
-        connected();
-        h().device().replaceNextReplyCode(0x0A, 0x09);
-        h().call("_toBootloader");
-        QCOMPARE(console(), QStringList({"Exiting firmware...", "Error exiting firmware.\n", errorLine("Protocol error")}));
-        QVERIFY(worker()->isFirmwareOpen());
-    }
-
-    void controlsAndClosedDevices()
-    {
-        h().device().unplug();
-        h().call("readDeviceSettings");
-        h().call("downloadFlights");
-        QCOMPARE(controls(), QList<bool>({false, true, false, true}));
-        QVERIFY(console().isEmpty());
-        h().call("unblockControls");
-        QCOMPARE(controls().size(), 4);
-
-        h().device().plug();
-        h().connectFirmware();
-        h().call("unblockControls");
-        QCOMPARE(controls().size(), 5);
-        QCOMPARE(controls().last(), true);
-
-        worker()->closeDevices();
-        QVERIFY(!worker()->isFirmwareOpen());
-    }
-
-    // ------------------------------------------------------------ settings
-
-    void readsTheSettings()
-    {
-        connected();
-        QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
-        h().call("readDeviceSettings");
-        QCOMPARE(console(), QStringList({"Reading settings... ", "Success.\n"}));
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(read.count(), 1);
-        const auto settings = read.first().first().value<OKUKIPOSettings>();
-        QCOMPARE(settings.deviceBytes(), h().device().settings().deviceBytes());
-        QVERIFY(settings.valid);
-        QVERIFY(h().traced().contains("done emitting"));
-    }
-
-    void settingsReadFaults_data()
-    {
+        QTest::addColumn<QByteArray>("slot");
         QTest::addColumn<int>("fault");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("clash") << 0 << "Generic error";
-        QTest::newRow("bad chunk count") << 1 << "Protocol error";
-        QTest::newRow("unplugged") << 2 << "Generic error";
-        QTest::newRow("wrong code") << 3 << "Protocol error";
+        QTest::addColumn<QStringList>("lines");
+        const QStringList reading = {"Reading settings... ", "Error reading settings.\n"};
+        const QStringList writing = {"Writting settings... ", "Error writting settings.\n"};
+        QTest::newRow("read clash") << QByteArray("readDeviceSettings") << 0 << reading + QStringList(errorLine("Generic error"));
+        QTest::newRow("read count") << QByteArray("readDeviceSettings") << 1 << reading + QStringList(errorLine("Protocol error"));
+        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << 0 << writing + QStringList(errorLine("Generic error"));
+        QTest::newRow("calibration read") << QByteArray("calibratePressure") << 0
+                                          << QStringList({"Error calibrating pressure - couldnt read settings."});
     }
 
-    void settingsReadFaults()
+    void settingsFaults()
     {
+        QFETCH(QByteArray, slot);
         QFETCH(int, fault);
-        QFETCH(QString, error);
+        QFETCH(QStringList, lines);
         connected();
         switch (fault) {
         case 0: h().device().clashNextChecksum(); break;
         case 1: h().device().corruptNextChunkByteCount(0x06, 1, 40); break;
-        case 2: h().device().unplugAfterReports(0); break;
-        case 3: h().device().replaceNextReplyCode(0x06, 0x05); break;
         }
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
-        h().call("readDeviceSettings");
-        QCOMPARE(console(), QStringList({"Reading settings... ", "Error reading settings.\n", "Error: " + error + "\n"}));
+        if (slot == "writeDeviceSettings")
+            h().call(slot, Q_ARG(OKUKIPOSettings, h().device().settings()));
+        else if (slot == "calibratePressure")
+            h().call(slot, Q_ARG(double, 100.0));
+        else
+            h().call(slot);
+        QCOMPARE(console(), lines);
         QCOMPARE(controls(), OneOperation);
         QCOMPARE(read.count(), 0);
-        // The device is usable again afterwards.
-        if (!h().device().isPlugged()) {
-            h().device().plug();
-            worker()->closeDevices();
-            h().connectFirmware();
-        }
-        h().clearRecords();
-        h().call("readDeviceSettings");
-        QCOMPARE(console().last(), QStringLiteral("Success.\n"));
+        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
     }
 
-    void writesAndResetsTheSettings()
+    void readsWritesAndResetsTheSettings()
     {
         connected();
-        OKUKIPOSettings changed = h().device().settings();
-        changed.lineMode[2] = 2;
-        changed.RFChannel = 42;
-        changed.checksum = 0; // the worker fills it in
-        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, changed));
-        QCOMPARE(console(), QStringList({"Writting settings... ", "Success.\n"}));
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(h().device().settings().RFChannel, quint8(42));
-        QVERIFY(h().device().settings().hasValidChecksum());
-
-        h().clearRecords();
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
-        h().call("resetDeviceSettings");
-        QCOMPARE(console(), QStringList({"Resetting settings... ", "Success.\n", "Reading settings... ", "Success.\n"}));
+        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+        QCOMPARE(controls(), OneOperation);
+        QCOMPARE(read.first().first().value<OKUKIPOSettings>().deviceBytes(), h().device().settings().deviceBytes());
+        QVERIFY(read.first().first().value<OKUKIPOSettings>().valid);
+
+        // Bytes 0 to 4 of a write are the device's own, whatever the record
+        // holds: it may come from another device or predate a calibration.
+        const QByteArray onDevice = QByteArray("\x21\x02\x11\x03\x04") + h().device().settings().deviceBytes().mid(5);
+        h().device().setSettings(OKUKIPOSettings::fromDeviceBytes(onDevice));
+        OKUKIPOSettings edited = OKUKIPOSettings::fromDeviceBytes(QByteArray("\x00\x01\xFB\x1E\x28") + onDevice.mid(5));
+        edited.RFChannel = 42;
+        h().clearRecords();
+        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, edited));
+        QCOMPARE(console(), QStringList({"Writting settings... ", "Success.\n"}));
+        QCOMPARE(h().device().settings().RFChannel, quint8(42));
+        QCOMPARE(h().device().settings().deviceBytes().left(5), onDevice.left(5));
+
+        expect("resetDeviceSettings", {"Resetting settings... ", "Success.\n", "Reading settings... ", "Success.\n"});
         QCOMPARE(controls(), QList<bool>({false, false, true, true}));
-        QCOMPARE(read.count(), 1);
-        QCOMPARE(read.first().first().value<OKUKIPOSettings>().RFChannel, quint8(0));
+        QCOMPARE(read.last().first().value<OKUKIPOSettings>().RFChannel, quint8(0));
     }
 
-    void settingsWriteAndResetFaults()
+    void calibratesThePressureOffset_data()
     {
-        connected();
-        h().device().clashNextChecksum();
-        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, h().device().settings()));
-        QCOMPARE(console(), QStringList({"Writting settings... ", "Error writting settings.\n", errorLine("Generic error")}));
-
-        h().clearRecords();
-        h().device().replaceNextReplyCode(0x14, 0x09);
-        h().call("resetDeviceSettings");
-        QCOMPARE(console(), QStringList({"Resetting settings... ", "Error resetting settings.\n", errorLine("Protocol error")}));
-        QCOMPARE(controls(), OneOperation);
+        QTest::addColumn<double>("aboveReading"); // Pa
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("in range") << 60.0 << 60 << false;
+        QTest::newRow("too high") << 200.0 << 127 << true;
+        QTest::newRow("too low") << -200.0 << -127 << true;
     }
 
     void calibratesThePressureOffset()
     {
+        QFETCH(double, aboveReading);
+        QFETCH(int, offset);
+        QFETCH(bool, warned);
         connected();
+        const OKUKIPOSettings before = h().device().settings();
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
         h().call("readLiveEvent", Q_ARG(int, 3));
-        QCOMPARE(pressure.count(), 1);
         const float measured = pressure.first().first().value<OKUEvent_Pressure>().pressure;
-        // The altitude whose standard pressure is 60 Pa above the reading.
-        const double altitude = (1.0 - std::pow((measured + 60.0) / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
-        h().call("calibratePressure", Q_ARG(double, altitude));
-        QCOMPARE(console(), QStringList({"Calibrated pressure. Writing settings...", "Writting settings... ", "Success.\n"}));
-        QCOMPARE(controls(), QList<bool>({false, false, true, true}));
-        const int offset = h().device().settings().pressureOffset;
-        QVERIFY2(offset > 30 && offset < 90, qPrintable(QString::number(offset)));
-    }
-
-    void calibrationOutOfRangeWarnsAndClamps()
-    {
-        connected();
-        // Sea level is far more than 127 Pa above any pressure the pad reads.
-        h().call("calibratePressure", Q_ARG(double, -2000.0));
-        QCOMPARE(console().first(), QStringLiteral("Warning! Target pressure out of range. MSL Pressure altitude "
-                                                   "readings will not be accurate."));
-        QCOMPARE(int(h().device().settings().pressureOffset), 127);
-        h().clearRecords();
-        h().call("calibratePressure", Q_ARG(double, 9000.0));
-        QCOMPARE(int(h().device().settings().pressureOffset), -127);
-    }
-
-    void calibrationFaults()
-    {
-        connected();
-        h().device().clashNextChecksum();
-        h().call("calibratePressure", Q_ARG(double, 100.0));
-        QCOMPARE(console(), QStringList({"Error calibrating pressure - couldnt read settings."}));
-        h().clearRecords();
-        h().device().dropNextReply(0x03);
-        h().call("calibratePressure", Q_ARG(double, 100.0));
-        QCOMPARE(console(), QStringList({"Error calibrating pressure - no pressure reading."}));
+        h().call("calibratePressure", Q_ARG(double, altitudeOf(measured + aboveReading)));
+        const QStringList written = {"Calibrated pressure. Writing settings...", "Writting settings... ", "Success.\n"};
+        QCOMPARE(console(), warned ? QStringList("Warning! Target pressure out of range. MSL Pressure altitude readings "
+                                                 "will not be accurate.") + written
+                                   : written);
         QCOMPARE(controls(), OneOperation);
+        // The sensor is noisy by a few pascals between two readings.
+        QVERIFY2(qAbs(h().device().settings().pressureOffset - offset) <= (warned ? 0 : 15),
+                 qPrintable(QString::number(h().device().settings().pressureOffset)));
+        // A record read before the calibration does not bring the old offset back.
+        const qint8 calibrated = h().device().settings().pressureOffset;
+        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, before));
+        QCOMPARE(h().device().settings().pressureOffset, calibrated);
     }
-
-    // ------------------------------------------------------------ flight memory
 
     void downloadsEveryFlight()
     {
         connected();
         const QByteArray image = h().device().flashImage();
-        const auto expected = parseFlights(image);
-        QVERIFY(expected.size() >= 2);
         QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
         QSignalSpy downloaded(worker(), &OKUKIPOInterface::flightDownloaded);
         h().call("downloadFlights");
         const int percent = int(std::ceil(image.size() * 100.0 / 4128768));
         QCOMPARE(console(), QStringList({QStringLiteral("Memory used: %1%").arg(percent), "Parsing flights...",
-                                         QStringLiteral("%1 flight(s) downloaded.").arg(expected.size())}));
+                                         "3 flight(s) downloaded."}));
         QCOMPARE(controls(), OneOperation);
         QCOMPARE(progress.count(), (image.size() + 59) / 60);
         QCOMPARE(progress.last(), QVariantList({image.size(), image.size()}));
-        QCOMPARE(downloaded.count(), int(expected.size()));
-        for (int i = 0; i < downloaded.count(); ++i) {
-            const auto flight = downloaded.at(i).first().value<std::shared_ptr<OKUKIPOFlight>>();
-            QCOMPARE(flight->events.size(), expected.at(size_t(i))->events.size());
-            QCOMPARE(flight->settings.deviceBytes(), expected.at(size_t(i))->settings.deviceBytes());
-        }
-        QVERIFY(h().traced().contains(QStringLiteral("Total flight data size: %1").arg(image.size())));
-    }
+        QCOMPARE(downloaded.count(), 3);
 
-    void anEmptyMemoryDownloadsNothing()
-    {
-        connected();
         h().device().setFlashImage({});
-        QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
-        h().call("downloadFlights");
-        QCOMPARE(console(), QStringList({"Memory used: 0%", "Parsing flights...", "0 flight(s) downloaded."}));
-        QCOMPARE(progress.count(), 0);
+        expect("downloadFlights", {"Memory used: 0%", "Parsing flights...", "0 flight(s) downloaded."});
     }
 
     void aCancelledDownloadStopsAfterOneChunk()
@@ -544,166 +356,56 @@ private slots:
         QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
         h().call("downloadFlights");
         QCOMPARE(progress.count(), 1);
-        QCOMPARE(progress.first().at(1).toInt(), 60);
         QCOMPARE(console().last(), QStringLiteral("0 flight(s) downloaded."));
-        // The device was brought back to idle and answers again.
-        worker()->setDownloadCancel(false);
-        h().clearRecords();
-        h().call("readDeviceSettings");
-        QCOMPARE(console().last(), QStringLiteral("Success.\n"));
+        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
     }
 
-    void memorySizeFaults_data()
+    void downloadFaults_data()
     {
-        QTest::addColumn<bool>("unplug");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("unplugged") << true << "Generic error";
-        QTest::newRow("wrong code") << false << "Protocol error";
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("size unplugged") << 0 << QStringList({"Can't get total data size: Generic error"});
+        QTest::newRow("size code") << 1 << QStringList({"Can't get total data size: Protocol error"});
+        // Whole flights before the bad chunk are kept.
+        QTest::newRow("bad chunk count") << 2 << QStringList({"Error downloading flights.\n", errorLine("Protocol error"),
+                                                              "Parsing flights...", "1 flight(s) downloaded."});
+        QTest::newRow("unplugged") << 3 << QStringList({"Error downloading flights.\n", errorLine("Generic error"),
+                                                        "Parsing flights...", "0 flight(s) downloaded."});
     }
 
-    void memorySizeFaults()
+    void downloadFaults()
     {
-        QFETCH(bool, unplug);
-        QFETCH(QString, error);
-        connected();
-        if (unplug)
-            h().device().unplugAfterReports(0);
-        else
-            h().device().replaceNextReplyCode(0x18, 0x09);
-        QSignalSpy downloaded(worker(), &OKUKIPOInterface::flightDownloaded);
-        h().call("downloadFlights");
-        QCOMPARE(console(), QStringList({"Can't get total data size: " + error}));
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(downloaded.count(), 0);
-    }
-
-    void aBadChunkCountFailsTheDownloadButKeepsEarlierFlights()
-    {
+        QFETCH(int, fault);
+        QFETCH(QStringList, lines);
         connected();
         const QByteArray image = h().device().flashImage();
-        const int firstFlightEnd = image.indexOf(char(0x13), 1);
-        QVERIFY(firstFlightEnd > 0);
-        const int badChunk = firstFlightEnd / 60 + 2;
-        h().device().corruptNextChunkByteCount(0x16, badChunk, 200);
-        QSignalSpy downloaded(worker(), &OKUKIPOInterface::flightDownloaded);
+        switch (fault) {
+        case 0: h().device().unplugAfterReports(0); break;
+        case 1: h().device().replaceNextReplyCode(0x18, 0x09); break;
+        case 2: h().device().corruptNextChunkByteCount(0x16, image.indexOf(char(0x13), 1) / 60 + 2, 200); break;
+        case 3: h().device().unplugAfterReports(2); break;
+        }
         h().call("downloadFlights");
-        QVERIFY(console().contains("Error downloading flights.\n"));
-        QVERIFY(console().contains(errorLine("Protocol error")));
-        QVERIFY(h().traced().contains("Incorrect byte count2"));
-        QCOMPARE(console().last(), QStringLiteral("1 flight(s) downloaded."));
-        QCOMPARE(downloaded.count(), 1);
+        QCOMPARE(console().mid(fault < 2 ? 0 : 1), lines);
         QCOMPARE(controls(), OneOperation);
+        // A transfer that failed part-way left the device idle, not streaming.
+        if (h().device().isPlugged())
+            expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
     }
 
-    void unplugDuringADownload()
-    {
-        connected();
-        h().device().unplugAfterReports(100);
-        QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
-        h().call("downloadFlights");
-        QVERIFY(console().contains(errorLine("Generic error")));
-        QVERIFY(progress.count() < 100);
-        QVERIFY(console().last().endsWith(" flight(s) downloaded."));
-        QCOMPARE(controls(), OneOperation);
-
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        h().call("readLiveEvent", Q_ARG(int, 2));
-        h().connectFirmware();
-        QCOMPARE(disconnected.count(), 1);
-    }
-
-    void clearsTheFlightMemory()
+    void clearsTheMemory()
     {
         connected();
         QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
-        h().call("clearFlightData");
-        QCOMPARE(console(), QStringList({"Clearing flight memory (this may up to a minute)...", "Flight memory cleared!"}));
+        expect("clearFlightData", {"Clearing flight memory (this may up to a minute)...", "Flight memory cleared!"});
         QCOMPARE(cleared.count(), 1);
         QVERIFY(h().device().flashImage().isEmpty());
-
-        h().clearRecords();
         h().device().replaceNextReplyCode(0x15, 0x09);
-        h().call("clearFlightData");
-        QCOMPARE(console(), QStringList({"Clearing flight memory (this may up to a minute)...",
-                                         "Failed to clear flight memory: Protocol error"}));
+        expect("clearFlightData", {"Clearing flight memory (this may up to a minute)...",
+                                   "Failed to clear flight memory: Protocol error"});
         QCOMPARE(cleared.count(), 1);
-        QCOMPARE(controls(), OneOperation);
     }
 
-    void firesALine()
-    {
-        connected();
-        h().call("fireLine", Q_ARG(int, 2));
-        QCOMPARE(controls(), OneOperation);
-        QVERIFY(console().isEmpty());
-        QVERIFY(h().traced().contains("firing line 2"));
-        QSignalSpy lineC(worker(), &OKUKIPOInterface::inputCEventRead);
-        h().call("readLiveEvent", Q_ARG(int, 9));
-        QCOMPARE(lineC.count(), 1);
-        QVERIFY(lineC.first().first().value<OKUEvent_LineC>().flag15 || lineC.first().first().value<OKUEvent_LineC>().flag14);
-    }
-
-    // ------------------------------------------------------------ GPS almanacs
-
-    void storesUploadsAndListsAlmanacs()
-    {
-        connected();
-        h().call("storeAlmanacs");
-        QCOMPARE(console(), QStringList({"Storing almanacs (this could take up to a minute)...", "Success.\n"}));
-        QCOMPARE(controls(), OneOperation);
-
-        h().clearRecords();
-        h().call("viewStoredAlmanacs");
-        QString list = QStringLiteral("Stored SV almanacs:");
-        int stored = 0;
-        for (quint8 slot : h().device().storedAlmanacs()) {
-            const bool empty = slot == 0 || slot == 0xFF;
-            list += empty ? QStringLiteral("[.]") : QStringLiteral("[%1]").arg(slot);
-            stored += empty ? 0 : 1;
-        }
-        QVERIFY(stored > 0);
-        QCOMPARE(console(), QStringList({"Reading almanac SV list...", list}));
-        QCOMPARE(h().traced().filter(QRegularExpression("^SV: ")).size(), stored);
-
-        h().clearRecords();
-        h().call("uploadAlmanacs");
-        QCOMPARE(console(), QStringList({"Uploading almanacs...", QStringLiteral("Almanacs uploaded: %1\n").arg(stored)}));
-
-        h().clearRecords();
-        h().call("clearSVData");
-        QCOMPARE(console(), QStringList({"Clearing space vehicle data...", "Success.\n"}));
-        QCOMPARE(controls(), OneOperation);
-    }
-
-    void almanacFaults()
-    {
-        connected();
-        h().device().replaceNextReplyCode(0x0F, 0x09);
-        h().call("storeAlmanacs");
-        QCOMPARE(console().mid(1), QStringList({"Error storing almanacs.\n", errorLine("Protocol error")}));
-
-        h().clearRecords();
-        h().device().replaceNextReplyCode(0x10, 0x09);
-        h().call("uploadAlmanacs");
-        QCOMPARE(console().mid(1), QStringList({"Error uploading almanacs.\n", errorLine("Protocol error")}));
-        QVERIFY(h().traced().contains("Error uploading almanacs. code: 9"));
-
-        h().clearRecords();
-        h().device().replaceNextReplyCode(0x0B, 0x05);
-        h().call("viewStoredAlmanacs");
-        QCOMPARE(console().mid(1), QStringList({"Error viewing stored almanac list.\n", errorLine("Protocol error")}));
-
-        h().clearRecords();
-        h().device().replaceNextReplyCode(0x13, 0x01);
-        h().call("clearSVData");
-        QCOMPARE(console().mid(1), QStringList({"Error clearing data.\n", errorLine("Protocol error")}));
-
-        h().clearRecords();
-        h().device().unplugAfterReports(0);
-        h().call("storeAlmanacs");
-        QCOMPARE(console().mid(1), QStringList({"Error storing almanacs.\n", errorLine("Generic error")}));
-        QCOMPARE(controls(), OneOperation);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestWorker)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device/workerthread.h"
 #include "device/sim/virtualflightcomputer.h"
+#include "device/workerthread.h"
 #include "model/trace.h"
 
 #include <QCoreApplication>
@@ -11,8 +11,7 @@
 #include <functional>
 #include <memory>
 
-// Stands in for the device window: records what the worker writes to the
-// console and how it switches the controls.
+// Stands in for the device window: records the console lines and control switches.
 class ConsoleRecorder : public QObject
 {
     Q_OBJECT
@@ -64,13 +63,13 @@ public:
     }
 
     // Runs code on the worker's thread and waits for it.
-    void onWorker(const std::function<void()> &code)
+    void onWorker(const std::function<void()> &code = [] {})
     {
         QMetaObject::invokeMethod(worker, code, Qt::BlockingQueuedConnection);
         QCoreApplication::processEvents();
     }
 
-    void sync() { onWorker([] {}); }
+    void sync() { onWorker(); }
 
     void connectFirmware() { call("attemptConnection"); }
 

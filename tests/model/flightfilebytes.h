@@ -65,14 +65,15 @@ struct StoredEvent {
     QByteArray base = eventBase(0.0f);
 };
 
-// The event vector as the archive stores it: count, item version, then per
-// record its class id, class information at the first record of its class
-// (tracking 1 and class version), its object id, the OKUEvent part (class
-// information once per file) with its own object id, and the fields.
+// The event vector as the archive stores it: the vector's class information
+// (tracking 0, version 0), count, item version, then per record its class id,
+// class information at the first record of its class (tracking 1 and class
+// version), its object id, the OKUEvent part (class information once per
+// file) with its own object id, and the fields.
 inline QByteArray storedEvents(const QVector<StoredEvent> &events, quint32 baseVersion = 1)
 {
     ArchiveBytes out;
-    out.u32(quint32(events.size())).u32(0);
+    out.u8(0).u32(0).u32(quint32(events.size())).u32(0);
     std::set<qint16> classesSeen;
     quint32 objectId = 0;
     for (const StoredEvent &event : events) {

@@ -1,34 +1,39 @@
 #include "filecontents.h"
 #include "flightfilebytes.h"
+#include "model/eventarchive.h"
 #include "model/eventfields.h"
 #include "model/flight.h"
+#include "model/flightarchive.h"
 #include "model/trace.h"
 
 #include <QtTest>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <boost/serialization/vector.hpp>
 #include <csignal>
-#include <cstring>
+#include <sstream>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
-// A small flight: two accelerations and a status, notes "hi".
+// A small flight: two accelerations and a status, notes "hi".  The event
+// vector's bytes are those of Boost's own vector serialization (see
+// matchesBoostVectorSerialization).
 QByteArray goldenFlightBytes()
 {
     return QByteArray::fromHex(
         // header: signature length 22 and text, library version 15,
         // sizes of int, long, float, double, endian marker 1
         "16000000" "73657269616c697a6174696f6e3a3a61726368697665" "0f00" "04040408" "01000000"
-        // flight: tracking 0, version 3
-        "00" "03000000"
+        // flight: tracking 0, version 3; its event vector: tracking 0, version 0
+        "00" "03000000" "00" "00000000"
         // event count 3, item version 0
         "03000000" "00000000"
         // AccelZ (class 2): tracking 1, version 3, object 0;
         // OKUEvent: tracking 1, version 1, object 1; 3.3, 0, time 0.5; accelZ 1.25
         "0200" "01" "03000000" "00000000" "01" "01000000" "01000000" "33335340" "00" "0000003f" "0000a03f"
-        // AccelZ again: class 2, object 2; OKUEvent object 3; 3.3, 0, time 1.0; accelZ -2
-        "0200" "02000000" "03000000" "33335340" "00" "0000803f" "000000c0"
+        // AccelZ again: class 2, object 2; OKUEvent object 3; 3.3, 0, time 1.0; accelZ 2
+        "0200" "02000000" "03000000" "33335340" "00" "0000803f" "00000040"
         // Status (class 13): tracking 1, version 1, object 4; OKUEvent object 5; 3.3, 0, time 1.5;
         // state 2; lineAlert, lineContinuity, lineOther: count 4 and four bytes each
         "0d00" "01" "01000000" "04000000" "05000000" "33335340" "00" "0000c03f" "02000000"
@@ -51,6 +56,9 @@ QByteArray goldenFlightBytes()
         "01");
 }
 
+// The header and the flight's own class information.
+const int flightFieldsOffset = 36 + 5;
+
 void fillGoldenFlight(OKUKIPOFlight &flight)
 {
     auto *first = new OKUEvent_AccelZ;
@@ -58,7 +66,7 @@ void fillGoldenFlight(OKUKIPOFlight &flight)
     first->accelZ = 1.25f;
     auto *second = new OKUEvent_AccelZ;
     second->time = 1.0f;
-    second->accelZ = -2.0f;
+    second->accelZ = 2.0f;
     auto *status = new OKUEvent_Status;
     status->time = 1.5f;
     status->state = 2;
@@ -71,27 +79,99 @@ void fillGoldenFlight(OKUKIPOFlight &flight)
     flight.accelInverted = true;
 }
 
-// Every field of every event, as JSON-ish text.
-QByteArray describeEvents(const OKUKIPOFlight &flight)
+// One record of every class with every field set, and changed flight fields.
+void fillEveryEventClass(OKUKIPOFlight &flight)
 {
-    QByteArray text;
-    for (const OKUEvent *event : flight.events) {
-        const EventDescription description = describeEvent(*event);
-        text += description.className;
-        for (const EventField &field : description.fields)
-            text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
-        text += '\n';
-    }
-    return text;
+    auto add = [&flight](auto *event) {
+        event->time = 0.125f * float(flight.events.size() + 1);
+        event->referenceVoltage = 3.0f + event->time;
+        flight.events.push_back(event);
+        return event;
+    };
+    add(new OKUEvent_Text)->text = std::string("line\0two \"quoted\"", 17);
+    add(new OKUEvent_AccelZ)->accelZ = 12.5f;
+    add(new OKUEvent_AccelXY)->accelY = -0.2f;
+    add(new OKUEvent_Pressure)->pressure = 101325.0f;
+    add(new OKUEvent_ComputerBattery)->voltage = 7.4f;
+    add(new OKUEvent_EjectionBattery)->voltage = 9.1f;
+    add(new OKUEvent_Temperature)->temperature = -3.25f;
+    add(new OKUEvent_AuxDInput)->value = 0xBEEF;
+    add(new OKUEvent_AuxEInput)->value = 7;
+    auto *position = add(new OKUEvent_GPSLLSol);
+    position->latitude = position->longitude = -122.98765432109876;
+    position->altitude = 1234.5f;
+    position->satellites = 31;
+    position->solution3D = true;
+    add(new OKUEvent_RSSI)->rssi = -97.0f;
+    add(new OKUEvent_Ident)->text = "KIPO22";
+    auto *status = add(new OKUEvent_Status);
+    status->state = 4;
+    status->lineAlert[3] = status->lineContinuity[1] = status->lineOther[0] = true;
+    auto *gpsTime = add(new OKUEvent_GPSTime);
+    gpsTime->timeOfWeek = 604799999;
+    gpsTime->week = 2300;
+    gpsTime->timeValid = true;
+    gpsTime->leapSeconds = 18;
+    add(new OKUEvent_GyroXYZ)->y = -2.5f;
+    add(new OKUEvent_MagXYZ)->z = -3e-5f;
+    add(new OKUEvent_LineA)->flag15 = true;
+    add(new OKUEvent_LineB)->flag14 = true;
+    add(new OKUEvent_LineC)->voltage = 3.25f;
+    add(new OKUEvent_LineD)->voltage = 1.5f;
+    add(new OKUEvent_Orientation)->w = -0.75f;
+    flight.value16 = 65535;
+    flight.notes = "Windy.\nSecond line";
+    flight.settings.callsign[5] = 'Z';
+    flight.settings.lineMaxAngle[1] = OKUKIPOSettings::encodeMaxAngle(20);
+    flight.settings.updateChecksum();
 }
 
-// Own fields only (no time, no reference voltage) of a single loaded event.
-QByteArray ownFields(const OKUEvent *event)
+// Takes class id 0, as the flight does in its file.
+struct TopLevelObject {
+    template<class Archive>
+    void serialize(Archive &, unsigned int)
+    {
+    }
+};
+
+template<class... Classes, class Archive>
+void registerClasses(Archive &archive)
+{
+    (archive.template register_type<Classes>(), ...);
+}
+
+// The events as Boost's own std::vector serialization stores them with the
+// flight file's archive, classes registered in the file's order.
+QByteArray boostVectorBytes(const std::vector<OKUEvent *> &events)
+{
+    std::ostringstream stream;
+    {
+        FlightOArchive archive(stream);
+        registerClasses<TopLevelObject, OKUEvent_Text, OKUEvent_AccelZ, OKUEvent_AccelXY, OKUEvent_Pressure,
+                        OKUEvent_ComputerBattery, OKUEvent_EjectionBattery, OKUEvent_Temperature, OKUEvent_AuxDInput,
+                        OKUEvent_AuxEInput, OKUEvent_GPSLLSol, OKUEvent_RSSI, OKUEvent_Ident, OKUEvent_Status,
+                        OKUEvent_GPSTime, OKUEvent_GyroXYZ, OKUEvent_MagXYZ, OKUEvent_LineA, OKUEvent_LineB,
+                        OKUEvent_LineC, OKUEvent_LineD, OKUEvent_Orientation>(archive);
+        archive << events;
+    }
+    return QByteArray::fromStdString(stream.str()).mid(archiveHeader().size());
+}
+
+// An event's fields as JSON-ish text; own fields skips time and reference voltage.
+QByteArray ownFields(const OKUEvent *event, int firstField = 2)
 {
     const EventDescription description = describeEvent(*event);
     QByteArray text = description.className;
-    for (const EventField &field : description.fields.mid(2))
+    for (const EventField &field : description.fields.mid(firstField))
         text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
+    return text;
+}
+
+QByteArray describeEvents(const OKUKIPOFlight &flight)
+{
+    QByteArray text;
+    for (const OKUEvent *event : flight.events)
+        text += ownFields(event, 0) + '\n';
     return text;
 }
 
@@ -115,13 +195,15 @@ public:
 // The fields after the events of a current-version flight with defaults.
 QByteArray defaultTail()
 {
-    return ArchiveBytes()
-        .u16(256)
-        .str("")
-        .raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes()))
-        .u8(0)
-        .bytes();
+    return ArchiveBytes().u16(256).str("").raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes())).u8(0).bytes();
 }
+
+// Acts as an ordinary user while alive: root may create files in any folder.
+struct OrdinaryUser {
+    const bool wasRoot = geteuid() == 0;
+    OrdinaryUser() { QVERIFY(!wasRoot || seteuid(65534) == 0); }
+    ~OrdinaryUser() { QVERIFY(!wasRoot || seteuid(0) == 0); }
+};
 
 } // namespace
 
@@ -132,11 +214,8 @@ class TestFlightFile : public QObject
 private slots:
     void init();
 
-    void savesGoldenBytes();
-    void loadsGoldenBytes();
-    void resavedFileIsByteIdentical();
-    void roundTripsEveryEventClass();
-    void roundTripsEmptyFlight();
+    void matchesBoostVectorSerialization_data();
+    void matchesBoostVectorSerialization();
     void sortsEventsByTime();
     void tracesProgress();
 
@@ -150,20 +229,21 @@ private slots:
     void loadsOldFlightVersions();
     void readsNothingOfUnknownFlightVersion();
 
-    void missingFileFailsToLoad();
-    void unreadableFileFailsToLoad();
-    void rejectsForeignHeaders_data();
-    void rejectsForeignHeaders();
+    void reportsHowTheLoadWent_data();
+    void reportsHowTheLoadWent();
     void survivesTruncationAtEveryByte();
-    void survivesDamagedItems_data();
-    void survivesDamagedItems();
+    void survivesDamagedBytes_data();
+    void survivesDamagedBytes();
+    void readsEveryStoredBoolAsFalseOrTrue();
     void dropsEmptyAndRepeatedEntries();
     void ignoresReferencesToTheFlightItself();
-    void survivesRandomBytes();
 
+    void writesIntoReadOnlyFolder_data();
+    void writesIntoReadOnlyFolder();
     void saveFailsWithoutTouchingTheTarget_data();
     void saveFailsWithoutTouchingTheTarget();
     void saveFailsWhenTheDiskIsFull();
+    void analysesLongRecordingWhole();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -185,163 +265,41 @@ QString TestFlightFile::writeFile(const QByteArray &bytes)
     return path;
 }
 
-void TestFlightFile::savesGoldenBytes()
+void TestFlightFile::matchesBoostVectorSerialization_data()
 {
-    OKUKIPOFlight flight;
-    fillGoldenFlight(flight);
-    const QString path = m_dir.filePath(QStringLiteral("golden.kipo"));
-    QVERIFY(flight.save(path));
-    QCOMPARE(fileContents(path).toHex(), goldenFlightBytes().toHex());
+    QTest::addColumn<int>("content");
+    QTest::newRow("no events") << 0;
+    QTest::newRow("one record") << 1;
+    QTest::newRow("golden") << 2;
+    QTest::newRow("every class") << 3;
 }
 
-void TestFlightFile::loadsGoldenBytes()
+void TestFlightFile::matchesBoostVectorSerialization()
 {
+    QFETCH(int, content);
+    OKUKIPOFlight flight;
+    if (content == 1)
+        flight.events.push_back(new OKUEvent_Pressure);
+    else if (content == 2)
+        fillGoldenFlight(flight);
+    else if (content == 3)
+        fillEveryEventClass(flight);
+    const QString path = m_dir.filePath(QStringLiteral("saved.kipo"));
+    QVERIFY(flight.save(path));
+    const QByteArray saved = fileContents(path);
+    const QByteArray expected = boostVectorBytes(flight.events);
+    QCOMPARE(saved.mid(flightFieldsOffset, expected.size()).toHex(), expected.toHex());
+    if (content == 2)
+        QCOMPARE(saved.toHex(), goldenFlightBytes().toHex());
+
+    // Loads whole (every field: saved again, it gives the same bytes).
     TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(goldenFlightBytes())));
-    QCOMPARE(trace.errors(), QStringList());
-    OKUKIPOFlight expected;
-    fillGoldenFlight(expected);
-    // Loading analyses the flight, which inverts these upside-down readings.
-    expected.processFlight();
-    QCOMPARE(describeEvents(flight), describeEvents(expected));
-    QCOMPARE(flight.value16, quint16(0x1234));
-    QCOMPARE(flight.notes, std::string("hi"));
-    QCOMPARE(flight.settings.deviceBytes(), OKUKIPOSettings().deviceBytes());
-    QVERIFY(flight.settings.valid);
-    QVERIFY(flight.accelInverted);
-}
-
-void TestFlightFile::resavedFileIsByteIdentical()
-{
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(goldenFlightBytes())));
-    const QString path = m_dir.filePath(QStringLiteral("resaved.kipo"));
-    QVERIFY(flight.save(path));
-    // The same as the golden flight once analysed (its upside-down readings inverted).
-    OKUKIPOFlight expected;
-    fillGoldenFlight(expected);
-    expected.processFlight();
-    const QString expectedPath = m_dir.filePath(QStringLiteral("expected.kipo"));
-    QVERIFY(expected.save(expectedPath));
-    QCOMPARE(fileContents(path).toHex(), fileContents(expectedPath).toHex());
-}
-
-void TestFlightFile::roundTripsEveryEventClass()
-{
-    OKUKIPOFlight flight;
-    auto stamp = [&flight](OKUEvent *event) {
-        event->time = 0.125f * float(flight.events.size() + 1);
-        event->referenceVoltage = 3.0f + event->time;
-        flight.events.push_back(event);
-    };
-    auto *text = new OKUEvent_Text;
-    text->text = std::string("line\0two \"quoted\"", 17);
-    stamp(text);
-    auto *accelZ = new OKUEvent_AccelZ;
-    accelZ->accelZ = -12.5f;
-    stamp(accelZ);
-    auto *accelXY = new OKUEvent_AccelXY;
-    accelXY->accelX = 0.1f;
-    accelXY->accelY = -0.2f;
-    stamp(accelXY);
-    auto *pressure = new OKUEvent_Pressure;
-    pressure->pressure = 101325.0f;
-    stamp(pressure);
-    auto *computer = new OKUEvent_ComputerBattery;
-    computer->voltage = 7.4f;
-    stamp(computer);
-    auto *ejection = new OKUEvent_EjectionBattery;
-    ejection->voltage = 9.1f;
-    stamp(ejection);
-    auto *temperature = new OKUEvent_Temperature;
-    temperature->temperature = -3.25f;
-    stamp(temperature);
-    auto *auxD = new OKUEvent_AuxDInput;
-    auxD->value = 0xBEEF;
-    stamp(auxD);
-    auto *auxE = new OKUEvent_AuxEInput;
-    auxE->value = 7;
-    stamp(auxE);
-    auto *position = new OKUEvent_GPSLLSol;
-    position->latitude = 47.123456789012345;
-    position->longitude = -122.98765432109876;
-    position->altitude = 1234.5f;
-    position->satellites = 31;
-    position->solution3D = true;
-    stamp(position);
-    auto *rssi = new OKUEvent_RSSI;
-    rssi->rssi = -97.0f;
-    stamp(rssi);
-    auto *ident = new OKUEvent_Ident;
-    ident->text = "KIPO22";
-    stamp(ident);
-    auto *status = new OKUEvent_Status;
-    status->state = 4;
-    status->lineAlert[3] = true;
-    status->lineContinuity[1] = true;
-    status->lineOther[0] = true;
-    stamp(status);
-    auto *gpsTime = new OKUEvent_GPSTime;
-    gpsTime->timeOfWeek = 604799999;
-    gpsTime->week = 2300;
-    gpsTime->timeValid = true;
-    gpsTime->leapSeconds = 18;
-    stamp(gpsTime);
-    auto *gyro = new OKUEvent_GyroXYZ;
-    gyro->x = 1.5f;
-    gyro->y = -2.5f;
-    gyro->z = 2000.0f;
-    stamp(gyro);
-    auto *mag = new OKUEvent_MagXYZ;
-    mag->x = 1e-6f;
-    mag->z = -3e-5f;
-    stamp(mag);
-    auto line = [&stamp](auto *event) {
-        event->flag15 = true;
-        event->voltage = 3.25f;
-        stamp(event);
-    };
-    line(new OKUEvent_LineA);
-    line(new OKUEvent_LineB);
-    line(new OKUEvent_LineC);
-    line(new OKUEvent_LineD);
-    auto *orientation = new OKUEvent_Orientation;
-    orientation->x = 0.5f;
-    orientation->w = -0.75f;
-    stamp(orientation);
-    flight.value16 = 65535;
-    flight.notes = "Windy.\nSecond line";
-    flight.settings.callsign[5] = 'Z';
-    flight.settings.lineMaxAngle[1] = OKUKIPOSettings::encodeMaxAngle(20);
-    flight.settings.updateChecksum();
-
-    const QString path = m_dir.filePath(QStringLiteral("every.kipo"));
-    QVERIFY(flight.save(path));
     OKUKIPOFlight loaded;
-    TraceCapture trace;
     QVERIFY(loaded.load(path));
     QCOMPARE(trace.errors(), QStringList());
-    QCOMPARE(loaded.events.size(), size_t(21));
     QCOMPARE(describeEvents(loaded), describeEvents(flight));
-    QCOMPARE(loaded.value16, flight.value16);
-    QCOMPARE(loaded.notes, flight.notes);
-    QCOMPARE(loaded.settings.deviceBytes(), flight.settings.deviceBytes());
-    QCOMPARE(loaded.settings.valid, false);
-    QCOMPARE(loaded.accelInverted, false);
-}
-
-void TestFlightFile::roundTripsEmptyFlight()
-{
-    OKUKIPOFlight flight;
-    const QString path = m_dir.filePath(QStringLiteral("empty.kipo"));
-    QVERIFY(flight.save(path));
-    QCOMPARE(fileContents(path), flightFile(3, storedEvents({}) + defaultTail()));
-    TraceCapture trace;
-    OKUKIPOFlight loaded;
-    QVERIFY(loaded.load(path));
-    QCOMPARE(trace.errors(), QStringList());
-    QVERIFY(loaded.events.empty());
+    QVERIFY(loaded.save(path));
+    QCOMPARE(fileContents(path).toHex(), saved.toHex());
 }
 
 void TestFlightFile::sortsEventsByTime()
@@ -383,71 +341,53 @@ void TestFlightFile::loadsOldEventVersions_data()
     QTest::addColumn<QByteArray>("expected");
 
     auto bytes = [] { return ArchiveBytes(); };
-    QTest::newRow("AccelZ 2 small value") << int(AccelZId) << 2 << bytes().f32(1.5f).bytes() << 3.3f
-                                          << QByteArray("OKUEvent_AccelZ accelZ=1.5");
-    QTest::newRow("AccelZ 2 old gain") << int(AccelZId) << 2 << bytes().f32(-10.0f).bytes() << 3.3f
-                                       << "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f);
-    QTest::newRow("AccelZ 1 counts") << int(AccelZId) << 1 << bytes().i16(-256).bytes() << 3.3f
-                                     << QByteArray("OKUEvent_AccelZ accelZ=-1");
-    QTest::newRow("AccelZ 0 offset counts") << int(AccelZId) << 0 << bytes().u16(2304).bytes() << 3.3f
-                                            << QByteArray("OKUEvent_AccelZ accelZ=15.625");
-    QTest::newRow("AccelZ 0 lowest") << int(AccelZId) << 0 << bytes().u16(0).bytes() << 3.3f
-                                     << QByteArray("OKUEvent_AccelZ accelZ=-125");
+    auto row = [](const char *name, int classId, int version, const ArchiveBytes &fields, const QByteArray &expected,
+                  float referenceVoltage = 3.3f) {
+        QTest::newRow(name) << classId << version << fields.bytes() << referenceVoltage << expected;
+    };
+    row("AccelZ 2 small value", AccelZId, 2, bytes().f32(1.5f), "OKUEvent_AccelZ accelZ=1.5");
+    row("AccelZ 2 old gain", AccelZId, 2, bytes().f32(-10.0f),
+        "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f));
+    row("AccelZ 1 counts", AccelZId, 1, bytes().i16(-256), "OKUEvent_AccelZ accelZ=-1");
+    row("AccelZ 0 offset counts", AccelZId, 0, bytes().u16(2304), "OKUEvent_AccelZ accelZ=15.625");
+    row("AccelZ 0 lowest", AccelZId, 0, bytes().u16(0), "OKUEvent_AccelZ accelZ=-125");
     // 65535 * 15.625 - 32000 = 991984.375, which wraps to 8944 in 16 bits.
-    QTest::newRow("AccelZ 0 wraps") << int(AccelZId) << 0 << bytes().u16(65535).bytes() << 3.3f
-                                    << QByteArray("OKUEvent_AccelZ accelZ=34.9375");
-    QTest::newRow("AccelXY 2 stored Y first") << int(AccelXYId) << 2 << bytes().f32(2.0f).f32(1.0f).bytes() << 3.3f
-                                              << QByteArray("OKUEvent_AccelXY accelX=1 accelY=2");
-    QTest::newRow("AccelXY 1 counts") << int(AccelXYId) << 1 << bytes().i16(256).i16(-128).bytes() << 3.3f
-                                      << QByteArray("OKUEvent_AccelXY accelX=1 accelY=-0.5");
-    QTest::newRow("AccelXY 0 third axis dropped") << int(AccelXYId) << 0 << bytes().i16(256).i16(512).i16(999).bytes()
-                                                  << 3.3f << QByteArray("OKUEvent_AccelXY accelX=1 accelY=2");
-    QTest::newRow("Pressure 0 counts") << int(PressureId) << 0 << bytes().u16(1000).bytes() << 3.3f
-                                       << "OKUEvent_Pressure pressure=" + f(1000.0f * 6.781684398651123f + 10555.5556640625f);
-    QTest::newRow("ComputerBattery 0 counts")
-        << int(ComputerBatteryId) << 0 << bytes().u16(1000).bytes() << 5.0f
-        << "OKUEvent_ComputerBattery voltage=" + f(1000.0f * 5.0f * 0.00019089718989562243f);
-    QTest::newRow("EjectionBattery 0 counts")
-        << int(EjectionBatteryId) << 0 << bytes().u16(2000).bytes() << 3.3f
-        << "OKUEvent_EjectionBattery voltage=" + f(2000.0f * 3.3f * 0.00019089718989562243f);
-    QTest::newRow("Temperature 0 counts")
-        << int(TemperatureId) << 0 << bytes().u16(2000).bytes() << 3.3f
-        << "OKUEvent_Temperature temperature=" + f(2000.0f * 3.3f * 0.006103515625f - 50.0f);
-    QTest::newRow("RSSI 0 counts")
-        << int(RSSIId) << 0 << bytes().u32(20000).bytes() << 4.0f
-        << "OKUEvent_RSSI rssi=" + f(((20000.0f * 4.0f * 6.103515625e-05f) - 2.0f) * 66.66667175292969f);
-    QTest::newRow("GPSLLSol 3 flags byte")
-        << int(GPSLLSolId) << 3 << bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
-    QTest::newRow("GPSLLSol 2 skips a word")
-        << int(GPSLLSolId) << 2 << bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
-    QTest::newRow("GPSLLSol 1 single precision")
-        << int(GPSLLSolId) << 1 << bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F).bytes() << 3.3f
-        << "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
-               + " altitude=1 satellites=31 solution3D=true";
-    QTest::newRow("GPSLLSol 0 3D fix")
-        << int(GPSLLSolId) << 0
-        << bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
-    QTest::newRow("GPSLLSol 0 2D fix")
-        << int(GPSLLSolId) << 0
-        << bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
-    QTest::newRow("GPSTime 1 one flag for both")
-        << int(GPSTimeId) << 1 << bytes().u32(5000).u16(1999).u8(1).i32(17).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
-    QTest::newRow("GPSTime 0 flags byte")
-        << int(GPSTimeId) << 0 << bytes().u32(5000).u16(1999).u8(0x85).bytes() << 3.3f
-        << QByteArray("OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
-    QTest::newRow("Status 0 bit 6 wins")
-        << int(StatusId) << 0 << bytes().u8(0xC5).bytes() << 3.3f
-        << QByteArray("OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
-                      " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
-    QTest::newRow("Status 0 continuity")
-        << int(StatusId) << 0 << bytes().u8(0xB8).bytes() << 3.3f
-        << QByteArray("OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
-                      " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
+    row("AccelZ 0 wraps", AccelZId, 0, bytes().u16(65535), "OKUEvent_AccelZ accelZ=34.9375");
+    row("AccelXY 2 stored Y first", AccelXYId, 2, bytes().f32(2.0f).f32(1.0f), "OKUEvent_AccelXY accelX=1 accelY=2");
+    row("AccelXY 1 counts", AccelXYId, 1, bytes().i16(256).i16(-128), "OKUEvent_AccelXY accelX=1 accelY=-0.5");
+    row("AccelXY 0 third axis dropped", AccelXYId, 0, bytes().i16(256).i16(512).i16(999),
+        "OKUEvent_AccelXY accelX=1 accelY=2");
+    row("Pressure 0 counts", PressureId, 0, bytes().u16(1000),
+        "OKUEvent_Pressure pressure=" + f(1000.0f * 6.781684398651123f + 10555.5556640625f));
+    row("ComputerBattery 0 counts", ComputerBatteryId, 0, bytes().u16(1000),
+        "OKUEvent_ComputerBattery voltage=" + f(1000.0f * 5.0f * 0.00019089718989562243f), 5.0f);
+    row("EjectionBattery 0 counts", EjectionBatteryId, 0, bytes().u16(2000),
+        "OKUEvent_EjectionBattery voltage=" + f(2000.0f * 3.3f * 0.00019089718989562243f));
+    row("Temperature 0 counts", TemperatureId, 0, bytes().u16(2000),
+        "OKUEvent_Temperature temperature=" + f(2000.0f * 3.3f * 0.006103515625f - 50.0f));
+    row("RSSI 0 counts", RSSIId, 0, bytes().u32(20000),
+        "OKUEvent_RSSI rssi=" + f(((20000.0f * 4.0f * 6.103515625e-05f) - 2.0f) * 66.66667175292969f), 4.0f);
+    row("GPSLLSol 3 flags byte", GPSLLSolId, 3, bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A),
+        "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
+    row("GPSLLSol 2 skips a word", GPSLLSolId, 2, bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05),
+        "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
+    row("GPSLLSol 1 single precision", GPSLLSolId, 1, bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F),
+        "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
+            + " altitude=1 satellites=31 solution3D=true");
+    row("GPSLLSol 0 3D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01),
+        "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
+    row("GPSLLSol 0 2D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01),
+        "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
+    row("GPSTime 1 one flag for both", GPSTimeId, 1, bytes().u32(5000).u16(1999).u8(1).i32(17),
+        "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
+    row("GPSTime 0 flags byte", GPSTimeId, 0, bytes().u32(5000).u16(1999).u8(0x85),
+        "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
+    row("Status 0 bit 6 wins", StatusId, 0, bytes().u8(0xC5),
+        "OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
+        " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
+    row("Status 0 continuity", StatusId, 0, bytes().u8(0xB8),
+        "OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
+        " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
 }
 
 void TestFlightFile::loadsOldEventVersions()
@@ -492,38 +432,25 @@ void TestFlightFile::loadsOldSettingsVersions_data()
 
     // Version 2: the current layout without the last entry of both tables.
     QByteArray old2 = defaults.left(97);
-    old2[0] = 0x01;
-    old2[1] = 0x02;
     for (int i = 0; i < 15; ++i) {
         old2[49 + i] = char(i + 2);
         old2[65 + i] = char(9 - i / 2);
     }
-    old2[64] = char(0x77);
-    old2[80] = char(0x77);
-    old2[81] = 42;
-    old2[82] = 0x10;
+    old2.replace(0, 2, "\x01\x02");
+    old2[64] = old2[80] = char(0x77);
+    old2.replace(81, 2, "\x2A\x10");
     old2[90] = 7;
-    old2[94] = 0x3E;
-    old2[95] = char(0xAA);
-    old2[96] = char(0xBB);
+    old2.replace(94, 3, "\x3E\xAA\xBB");
     QByteArray expected2 = old2.left(95) + QByteArray(4, '\0');
     expected2[64] = defaults.at(64);
     expected2[80] = defaults.at(80);
     QTest::newRow("version 2") << 2 << old2 << expected2;
 
     // Version 1: 15-entry tables back to back, then the radio channel.
-    QByteArray old1 = defaults.left(49);
-    old1[0] = 0x01;
-    old1[1] = 0x02;
+    QByteArray old1 = defaults.left(49) + old2.mid(49, 15) + old2.mid(65, 15) + QByteArray::fromHex("2acdab");
+    old1.replace(0, 2, "\x01\x02");
     old1[5] = 2;
     old1[38] = 'X';
-    for (int i = 0; i < 15; ++i)
-        old1 += char(i + 2);
-    for (int i = 0; i < 15; ++i)
-        old1 += char(9 - i / 2);
-    old1 += char(42);
-    old1 += QByteArray::fromHex("cdab");
-    QCOMPARE(old1.size(), 82);
     QByteArray expected1 = defaults;
     expected1.replace(0, 64, old1.left(64));
     expected1.replace(65, 15, old1.mid(64, 15));
@@ -532,15 +459,8 @@ void TestFlightFile::loadsOldSettingsVersions_data()
 
     // Version 0: separate fields, of which only the firmware version survives.
     ArchiveBytes old0;
-    old0.u16(0x0105);
-    for (int i = 0; i < 8; ++i)
-        old0.u8(0x11);
-    for (int i = 0; i < 9; ++i)
-        old0.u16(0x2222);
-    old0.u8(0x33).u32(6).raw("ABCDEF").u8(0x44);
-    for (int i = 0; i < 4; ++i)
-        old0.u16(0x5555);
-    old0.u8(1).u8(2).u8(3).u16(0x6666);
+    old0.u16(0x0105).raw(QByteArray(8, 0x11)).raw(QByteArray(18, 0x22)).u8(0x33).str("ABCDEF").u8(0x44);
+    old0.raw(QByteArray(8, 0x55)).u8(1).u8(2).u8(3).u16(0x6666);
     QByteArray expected0 = defaults;
     expected0[0] = 0x05;
     expected0[1] = 0x01;
@@ -594,7 +514,6 @@ void TestFlightFile::loadsOldFlightVersions_data()
     QTest::newRow("2, flag 1") << 2 << settingsWithFirmware(528, true) + '\x01' << 1.0f << true << true;
     QTest::newRow("2, flag 2 is not inverted") << 2 << settingsWithFirmware(528, true) + '\x02' << 1.0f << true << false;
     QTest::newRow("1, slow clock 512") << 1 << settingsWithFirmware(512, true) << 1.0297601f << true << false;
-    QTest::newRow("1, slow clock 513") << 1 << settingsWithFirmware(513, true) << 1.0297601f << true << false;
     QTest::newRow("1, slow clock 514") << 1 << settingsWithFirmware(514, true) << 1.0297601f << true << false;
     QTest::newRow("1, firmware 515") << 1 << settingsWithFirmware(515, true) << 1.0f << true << false;
     QTest::newRow("1, not valid") << 1 << settingsWithFirmware(513, false) << 1.0f << false << false;
@@ -640,56 +559,44 @@ void TestFlightFile::readsNothingOfUnknownFlightVersion()
     QCOMPARE(flight.value16, quint16(256));
 }
 
-void TestFlightFile::missingFileFailsToLoad()
+void TestFlightFile::reportsHowTheLoadWent_data()
 {
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    const QString path = m_dir.filePath(QStringLiteral("missing.kipo"));
-    QVERIFY(!flight.load(path));
-    QCOMPARE(trace.lines, QStringList({"Checking...", "file not good: " + path}));
-}
-
-void TestFlightFile::unreadableFileFailsToLoad()
-{
-    // Opens, but every read fails (nothing is mapped at address 0).
-    const QString path = QStringLiteral("/proc/self/mem");
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    flight.notes = "old";
-    QVERIFY(!flight.load(path));
-    QCOMPARE(trace.lines.last(), "file not good: " + path);
-    QVERIFY(flight.events.empty());
-    QCOMPARE(flight.notes, std::string());
-}
-
-void TestFlightFile::rejectsForeignHeaders_data()
-{
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("error");
-    // Offsets into the header: 0 length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
-    QTest::newRow("64-bit long") << 29 << QByteArray("\x08", 1) << "Error: incompatible native format - size of long";
-    QTest::newRow("int") << 28 << QByteArray("\x02", 1) << "Error: incompatible native format - size of int";
-    QTest::newRow("float") << 30 << QByteArray("\x08", 1) << "Error: incompatible native format - size of float";
-    QTest::newRow("double") << 31 << QByteArray("\x04", 1) << "Error: incompatible native format - size of double";
-    QTest::newRow("big endian") << 32 << QByteArray::fromHex("00000001") << "Error: incompatible native format - endian setting";
-    QTest::newRow("signature") << 4 << QByteArray("S") << "Error: invalid signature";
-    QTest::newRow("signature length") << 0 << QByteArray::fromHex("ffffff7f") << "Error: input stream error";
-    QTest::newRow("future library") << 26 << QByteArray::fromHex("ff00") << "Error: unsupported version";
+    using Outcome = OKUKIPOFlight::LoadOutcome;
+    const QByteArray golden = goldenFlightBytes();
+    QTest::newRow("complete") << golden << QString() << int(Outcome::Complete) << QString();
+    QTest::newRow("cut in the vector's class information")
+        << golden.left(flightFieldsOffset + 3) << QString() << int(Outcome::Partial) << "input stream error";
+    QTest::newRow("no flight file") << QByteArray("name,time\n") << QString() << int(Outcome::NotAFlightFile)
+                                    << "input stream error";
+    // Opens, but every read fails (nothing is mapped at address 0).
+    QTest::newRow("unreadable") << QByteArray() << "/proc/self/mem" << int(Outcome::Unreadable) << "read error";
+    QTest::newRow("missing") << QByteArray() << "missing.kipo" << int(Outcome::Unreadable) << "open error";
 }
 
-void TestFlightFile::rejectsForeignHeaders()
+void TestFlightFile::reportsHowTheLoadWent()
 {
-    QFETCH(int, offset);
-    QFETCH(QByteArray, replacement);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, path);
+    QFETCH(int, outcome);
     QFETCH(QString, error);
-    QByteArray bytes = goldenFlightBytes();
-    bytes.replace(offset, replacement.size(), replacement);
+    path = path.isEmpty() ? writeFile(bytes) : m_dir.filePath(path);
     TraceCapture trace;
     OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(trace.errors(), QStringList({error}));
-    QVERIFY(flight.events.empty());
+    flight.notes = "before";
+    const bool readable = outcome != int(OKUKIPOFlight::LoadOutcome::Unreadable);
+    QCOMPARE(flight.load(path), readable);
+    QCOMPARE(int(flight.loadOutcome()), outcome);
+    QCOMPARE(flight.loadError().isEmpty(), error.isEmpty());
+    if (readable)
+        QCOMPARE(flight.loadError(), error);
+    else
+        QCOMPARE(trace.lines.last(), "file not good: " + path);
+    if (readable && outcome != int(OKUKIPOFlight::LoadOutcome::Complete))
+        QVERIFY(flight.events.empty() && flight.notes.empty());
 }
 
 void TestFlightFile::survivesTruncationAtEveryByte()
@@ -706,54 +613,70 @@ void TestFlightFile::survivesTruncationAtEveryByte()
     }
 }
 
-void TestFlightFile::survivesDamagedItems_data()
+void TestFlightFile::survivesDamagedBytes_data()
 {
     QTest::addColumn<int>("offset");
     QTest::addColumn<QByteArray>("replacement");
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("eventCount");
-    QTest::addColumn<QByteArray>("notes");
-
-    // Offsets into the golden file: 41 event count, 105 the class id of the
-    // third record, 133 its first array count, 159 the length of the notes.
-    // After the last record the value16 bytes read as an unknown class id; an
-    // unknown class id makes the archive read a class name, which runs past the end.
-    QTest::newRow("event count 2^31") << 41 << QByteArray::fromHex("00000080") << "Error: unregistered class" << 3
-                                      << QByteArray();
-    QTest::newRow("unknown class id") << 105 << QByteArray::fromHex("2800") << "Error: input stream error" << 2
-                                      << QByteArray();
-    QTest::newRow("negative class id") << 105 << QByteArray::fromHex("fbff") << "Error: unregistered class" << 2
-                                       << QByteArray();
-    QTest::newRow("status array too long") << 133 << QByteArray::fromHex("05000000") << "Error: array size too short"
-                                           << 2 << QByteArray();
-    QTest::newRow("notes beyond end of file") << 159 << QByteArray::fromHex("ffffff7f") << "Error: input stream error"
-                                              << 3 << QByteArray();
-    QTest::newRow("notes length 2^32 - 1") << 159 << QByteArray::fromHex("ffffffff") << "Error: input stream error"
-                                           << 3 << QByteArray();
+    const QString format = QStringLiteral("incompatible native format - ");
+    // Header offsets: 0 signature length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
+    QTest::newRow("64-bit long") << 29 << QByteArray("\x08", 1) << format + "size of long" << 0;
+    QTest::newRow("int") << 28 << QByteArray("\x02", 1) << format + "size of int" << 0;
+    QTest::newRow("float") << 30 << QByteArray("\x08", 1) << format + "size of float" << 0;
+    QTest::newRow("double") << 31 << QByteArray("\x04", 1) << format + "size of double" << 0;
+    QTest::newRow("big endian") << 32 << QByteArray::fromHex("00000001") << format + "endian setting" << 0;
+    QTest::newRow("signature") << 4 << QByteArray("S") << "invalid signature" << 0;
+    QTest::newRow("signature length") << 0 << QByteArray::fromHex("ffffff7f") << "input stream error" << 0;
+    QTest::newRow("future library") << 26 << QByteArray::fromHex("ff00") << "unsupported version" << 0;
+    // Golden file offsets: 46 event count, 110 the class id of the third
+    // record, 138 its first array count, 164 the length of the notes.  After
+    // the last record the value16 bytes read as an unknown class id, whose
+    // class name the archive then reads past the end.
+    QTest::newRow("event count 2^31") << 46 << QByteArray::fromHex("00000080") << "unregistered class" << 3;
+    QTest::newRow("unknown class id") << 110 << QByteArray::fromHex("2800") << "input stream error" << 2;
+    QTest::newRow("negative class id") << 110 << QByteArray::fromHex("fbff") << "unregistered class" << 2;
+    QTest::newRow("status array too long") << 138 << QByteArray::fromHex("05000000") << "array size too short" << 2;
+    QTest::newRow("notes beyond end of file") << 164 << QByteArray::fromHex("ffffff7f") << "input stream error" << 3;
+    QTest::newRow("notes length 2^32 - 1") << 164 << QByteArray::fromHex("ffffffff") << "input stream error" << 3;
 }
 
-void TestFlightFile::survivesDamagedItems()
+void TestFlightFile::survivesDamagedBytes()
 {
     QFETCH(int, offset);
     QFETCH(QByteArray, replacement);
     QFETCH(QString, error);
     QFETCH(int, eventCount);
-    QFETCH(QByteArray, notes);
     QByteArray bytes = goldenFlightBytes();
     bytes.replace(offset, replacement.size(), replacement);
     TraceCapture trace;
     OKUKIPOFlight flight;
     QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(trace.errors(), QStringList({error}));
+    QCOMPARE(trace.errors(), QStringList({"Error: " + error}));
     QCOMPARE(int(flight.events.size()), eventCount);
-    QCOMPARE(QByteArray::fromStdString(flight.notes), notes);
+    QVERIFY(flight.notes.empty());
+}
+
+void TestFlightFile::readsEveryStoredBoolAsFalseOrTrue()
+{
+    // Any byte but 0 is true, in the status arrays as in single bools.
+    QByteArray bytes = goldenFlightBytes();
+    const QByteArray arrays = QByteArray::fromHex("04000000" "01000000" "04000000" "00000001");
+    bytes.replace(bytes.indexOf(arrays), arrays.size(), QByteArray::fromHex("04000000" "02000000" "04000000" "000000ff"));
+    bytes[bytes.size() - 1] = 2;
+    OKUKIPOFlight flight;
+    QVERIFY(flight.load(writeFile(bytes)));
+    QCOMPARE(flight.loadOutcome(), OKUKIPOFlight::LoadOutcome::Complete);
+    const QString path = m_dir.filePath(QStringLiteral("resaved.kipo"));
+    QVERIFY(flight.save(path));
+    QCOMPARE(fileContents(path).toHex(), goldenFlightBytes().toHex());
 }
 
 void TestFlightFile::dropsEmptyAndRepeatedEntries()
 {
     // A null pointer (class id -1) and a reference to the first record (its class id and object id 0).
     QByteArray events = storedEvents({{AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(0.5f)}});
-    events.replace(0, 4, ArchiveBytes().u32(3).bytes());
+    events.replace(5, 4, ArchiveBytes().u32(3).bytes());
     events += ArchiveBytes().i16(-1).i16(AccelZId).u32(0).bytes();
     TraceCapture trace;
     OKUKIPOFlight flight;
@@ -767,19 +690,8 @@ void TestFlightFile::ignoresReferencesToTheFlightItself()
 {
     // The flight claims to be tracked (tracking 1, version 3, object 0), and
     // the only entry (class 2, tracking 1, version 3) refers to object 0.
-    const QByteArray bytes = ArchiveBytes()
-                                 .raw(archiveHeader())
-                                 .u8(1)
-                                 .u32(3)
-                                 .u32(0)
-                                 .u32(1)
-                                 .u32(0)
-                                 .i16(AccelZId)
-                                 .u8(1)
-                                 .u32(3)
-                                 .u32(0)
-                                 .raw(defaultTail())
-                                 .bytes();
+    const QByteArray bytes = ArchiveBytes().raw(archiveHeader()).u8(1).u32(3).u32(0).u8(0).u32(0).u32(1).u32(0)
+                                 .i16(AccelZId).u8(1).u32(3).u32(0).raw(defaultTail()).bytes();
     TraceCapture trace;
     OKUKIPOFlight flight;
     QVERIFY(flight.load(writeFile(bytes)));
@@ -788,24 +700,42 @@ void TestFlightFile::ignoresReferencesToTheFlightItself()
     QCOMPARE(flight.value16, quint16(256));
 }
 
-void TestFlightFile::survivesRandomBytes()
+void TestFlightFile::writesIntoReadOnlyFolder_data()
 {
-    QRandomGenerator random(20260);
-    const QByteArray golden = goldenFlightBytes();
-    for (int round = 0; round < 300; ++round) {
-        QByteArray bytes = golden;
-        // Keep the header now and then, so that damage reaches the flight itself.
-        const int from = round % 2 ? 36 : 0;
-        for (int i = 0; i < 1 + round % 8; ++i)
-            bytes[from + int(random.bounded(bytes.size() - from))] = char(random.bounded(256));
-        if (round % 3 == 0)
-            bytes.truncate(int(random.bounded(bytes.size())));
-        TraceCapture trace;
-        OKUKIPOFlight flight;
-        QVERIFY(flight.load(writeFile(bytes)));
-        for (const OKUEvent *event : flight.events)
-            QVERIFY(event);
+    QTest::addColumn<int>("writer");
+    QTest::newRow("flight file") << 0;
+    QTest::newRow("export") << 1;
+}
+
+void TestFlightFile::writesIntoReadOnlyFolder()
+{
+    QFETCH(int, writer);
+    OKUKIPOFlight flight;
+    fillGoldenFlight(flight);
+    auto write = [&](const QString &path) { return writer == 0 ? flight.save(path) : flight.exportCSV(path); };
+    const QString expected = m_dir.filePath(QStringLiteral("expected"));
+    QVERIFY(write(expected));
+    // A folder that takes no new files, holding a file anyone may write.
+    const QString folder = m_dir.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/target");
+    QFile target(path);
+    QVERIFY(target.open(QIODevice::WriteOnly) && target.write("old") == 3);
+    target.close();
+    const auto enter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                       | QFile::ExeOther;
+    QVERIFY(target.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
+                                  | QFile::ReadOther | QFile::WriteOther));
+    QVERIFY(QFile::setPermissions(m_dir.path(), enter | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(folder, enter));
+    bool written = false;
+    {
+        OrdinaryUser user;
+        written = write(path);
     }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(written);
+    QCOMPARE(fileContents(path), fileContents(expected));
 }
 
 void TestFlightFile::saveFailsWithoutTouchingTheTarget_data()
@@ -862,6 +792,26 @@ void TestFlightFile::saveFailsWhenTheDiskIsFull()
     QVERIFY(!saved);
     QCOMPARE(fileContents(path), goldenFlightBytes());
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
+}
+
+void TestFlightFile::analysesLongRecordingWhole()
+{
+    // Four and a half hours on the pad, every 10 s a pressure reading.
+    OKUKIPOFlight flight;
+    for (int second = 0; second <= 16200; second += 10) {
+        auto *pressure = new OKUEvent_Pressure;
+        pressure->time = float(second);
+        pressure->pressure = 100000.0f;
+        flight.events.push_back(pressure);
+    }
+    flight.processFlight();
+    QVERIFY(flight.kalmanAltitude.back().time >= 16200.0f);
+    // A damaged file's stamps may span more than any recording: no export
+    // of it is reported written.
+    flight.events.back()->time = 1e9f;
+    const QString path = m_dir.filePath(QStringLiteral("emulation.csv"));
+    QVERIFY(!flight.exportEmulationData(path));
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_GUILESS_MAIN(TestFlightFile)

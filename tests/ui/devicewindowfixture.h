@@ -11,7 +11,6 @@
 #include "ui/updatecheck.h"
 
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMutex>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -20,41 +19,23 @@
 
 namespace devicewindowtest {
 
-// Trace lines of every thread, for checking what went to standard output.
-class TraceRecorder
-{
-public:
-    TraceRecorder()
-    {
-        okukipo::setTraceHandler([this](const QString &line) {
-            QMutexLocker lock(&m_mutex);
-            m_lines << line;
-        });
-    }
-    ~TraceRecorder() { okukipo::setTraceHandler(nullptr); }
-
-    QStringList lines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QStringList m_lines;
-};
-
 // The main window with the program's device console talking to the virtual
-// flight computer.  The console is opened again after the display units
-// are chosen, because it reads them once.
+// flight computer, without an update check; trace lines of every thread and
+// the questions asked are recorded.  The console is opened again after the
+// display units are chosen, because it reads them once.
 struct DeviceStudio {
-    TraceRecorder traces;
+    QMutex traceMutex;
+    QStringList traceLines;
     ScriptedAsker asker;
     VirtualFlightComputer computer;
     std::unique_ptr<OKUStudio> main;
 
     explicit DeviceStudio(bool metric = true, std::function<void(okukipo::sim::VirtualDevice &)> prepare = {})
     {
+        okukipo::setTraceHandler([this](const QString &line) {
+            QMutexLocker lock(&traceMutex);
+            traceLines << line;
+        });
         HIDTransport::setCurrent(&computer);
         if (prepare)
             prepare(computer.device());
@@ -62,7 +43,6 @@ struct DeviceStudio {
         QSettings *settings = main->settings();
         settings->clear();
         settings->setValue(QLatin1String(NumberSystemKey), metric ? int(Metric) : int(Imperial));
-        // No update check unless a test asks for one.
         settings->setValue(QLatin1String(updatecheck::ServerKey), QString());
         main->form().mdiArea->closeAllSubWindows();
         QTRY_VERIFY(main->deviceWindow() == nullptr);
@@ -74,21 +54,26 @@ struct DeviceStudio {
         main->settings()->clear();
         main.reset();
         HIDTransport::setCurrent(nullptr);
+        okukipo::setTraceHandler(nullptr);
     }
 
+    QStringList traces() { return QMutexLocker(&traceMutex), traceLines; }
     OKUKIPOWidget *window() const { return dynamic_cast<OKUKIPOWidget *>(main->deviceWindow()); }
     Ui::OKUStudioClass &form() { return main->form(); }
     okukipo::sim::VirtualDevice &device() { return computer.device(); }
-
     template<class T = QWidget>
-    T *child(const QString &objectName) const
-    {
-        return window()->findChild<T *>(objectName);
-    }
+    T *child(const QString &objectName = QString()) const { return window()->findChild<T *>(objectName); }
     QPushButton *button(const QString &objectName) const { return child<QPushButton>(objectName); }
+    QString consoleText() { return form().console->toPlainText(); }
+    QStringList askedTexts() const
+    {
+        QStringList texts;
+        for (const MessageBoxRequest &box : asker.messages)
+            texts << box.text;
+        return texts;
+    }
 
-    // Clicks once the button is enabled: every device operation disables
-    // the controls while it runs, the settings read of each connection too.
+    // Clicks once the button is enabled: every device operation disables the controls while it runs.
     bool click(const QString &objectName)
     {
         QPushButton *pushButton = button(objectName);
@@ -97,13 +82,15 @@ struct DeviceStudio {
         pushButton->click();
         return true;
     }
-
-    QString consoleText() { return form().console->toPlainText(); }
-
-    // Waits until the device is connected and its controls are usable.
     bool waitConnected()
     {
         return QTest::qWaitFor([this] { return button(QStringLiteral("readSettings"))->isEnabled(); }, 10000);
+    }
+    // Closes the console's sub-window as the main window does; true when it closed.
+    bool closeConsole()
+    {
+        form().mdiArea->closeAllSubWindows();
+        return QTest::qWaitFor([this] { return main->deviceWindow() == nullptr; }, 200);
     }
 };
 

@@ -60,13 +60,11 @@ class NumberRecordingAsker : public ScriptedAsker
 {
 public:
     QList<double> numberStarts;
-    QStringList numberLabels;
 
     std::optional<double> number(QWidget *parent, const QString &title, const QString &label, double value,
                                  double minimum, double maximum, int decimals) override
     {
         numberStarts << value;
-        numberLabels << label;
         return ScriptedAsker::number(parent, title, label, value, minimum, maximum, decimals);
     }
 };

@@ -87,9 +87,8 @@ int main(int argc, char *argv[])
     QTest::qWaitFor([downloadButton] { return downloadButton->isEnabled(); }, 20000);
     downloadButton->click();
     auto *table = child<QTableWidget>(console, "flightsTable");
-    if (!QTest::qWaitFor([console, downloadButton] {
-            return !console->downloadedFlights().empty() && downloadButton->isEnabled();
-        }, 60000))
+    if (!QTest::qWaitFor([table, downloadButton] { return table->rowCount() > 0 && downloadButton->isEnabled(); },
+                         60000))
         return 1;
     ok &= shoot(QStringLiteral("device-download"));
 
@@ -105,5 +104,12 @@ int main(int argc, char *argv[])
     flightWindow->focusOnTarget();
     QTest::qWait(3000);
     ok &= shoot(QStringLiteral("flight-map"));
+    child<QPushButton>(flightWindow, "saveAreaForOffline")->click();
+    ok &= shoot(QStringLiteral("flight-save-area"));
+    ComparisonWindow *comparison = programWindows().createComparisonWindow(&studio, flightWindow);
+    if (!comparison->addFiles({QStringLiteral(OKUKIPO_EXAMPLES_DIR "/simulation.csv")}))
+        return 1;
+    studio.form().mdiArea->addSubWindow(widgetOf(comparison))->showMaximized();
+    ok &= shoot(QStringLiteral("comparison"));
     return ok ? 0 : 1;
 }

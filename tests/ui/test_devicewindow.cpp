@@ -1,22 +1,23 @@
-// The device console against the virtual flight computer: connection,
-// live data in plots and labels, GPS, downloads, emulation and unplugging.
+// The device console against the virtual flight computer.
 
 #include "devicewindowfixture.h"
 
+#include "device/okukipodevice.h"
 #include "device/sim/flightmodel.h"
 #include "model/flight.h"
 #include "ui/graphaxis.h"
 #include "ui/graphseries.h"
-#include "ui/livegps.h"
+#include "ui/livegpspage.h"
 #include "ui/okukipoflightwidget.h"
 #include "ui/qgraph.h"
 #include "ui/settingswidget.h"
 
-#include <QDoubleSpinBox>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,9 +26,9 @@ using namespace devicewindowtest;
 
 namespace {
 
-GraphSeries *curve(OKUKIPOWidget *window, const char *graphName, int index = 0)
+GraphSeries *curve(const DeviceStudio &studio, const char *graphName, int index = 0)
 {
-    return window->graph(QLatin1String(graphName))->first()->series.at(index);
+    return studio.child<QGraph>(QLatin1String(graphName))->first()->series.at(index);
 }
 
 bool pictureIs(const QLabel *label, const char *resource)
@@ -40,6 +41,8 @@ void unplugAtStart(okukipo::sim::VirtualDevice &device)
     device.unplug();
 }
 
+const QStringList fireButtons{"fireLineA", "fireLineB", "fireLineC", "fireLineD"};
+
 } // namespace
 
 class TestDeviceWindow : public QObject
@@ -47,480 +50,288 @@ class TestDeviceWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void connectsShowsItAndReadsTheSettings();
-    void liveEventsReachPlotsAndLabels_data();
-    void liveEventsReachPlotsAndLabels();
-    void liveCurveStartsAgainAfterAThousandPoints();
-    void eachLiveCurveHasItsOwnTimeOrigin();
-    void lineIndicatorsShowAlertAndContinuity();
-    void gpsFixUpdatesLabelsKmlFileAndPlacemark_data();
-    void gpsFixUpdatesLabelsKmlFileAndPlacemark();
-    void focusBeforeAnyFixGoesToTheOrigin();
-    void gpsTimeShowsLocalTimeOrMilliseconds();
-    void calibrationAltitudeFromGpsAsksWithoutA3DFix();
-    void outdatedFirmwareIsOfferedAnUpdateAndClosed();
-    void outdatedFirmwareUpdateAsksToReconnect();
-    void downloadFillsTheTableAndThePreview();
-    void loadSelectedFlightOpensAFlightWindow();
-    void loadWithoutSelectionDoesNothing();
-    void clearDeviceAsksFirst();
-    void unplugDuringLiveReadsDisconnectsAndPlugReconnects();
-    void emulationRefusesTheSameFile();
-    void emulationStartsAndStops();
-    void writeSettingsRefusesUnreadableInput();
-    void closingTheWindowStopsTheWorker();
-};
-
-void TestDeviceWindow::connectsShowsItAndReadsTheSettings()
-{
-    OKUKIPOSettings stored;
-    std::copy_n("ABC123", 6, stored.callsign);
-    DeviceStudio studio(true, [&](okukipo::sim::VirtualDevice &device) { device.setSettings(stored); });
-    QSignalSpy status(studio.main->statusBar(), &QStatusBar::messageChanged);
-    QVERIFY(studio.waitConnected());
-    QTRY_VERIFY(status.contains({QStringLiteral("OKU KIPO connected")}));
-    QVERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Connected.png"));
-    QTRY_COMPARE(studio.window()->findChild<QLineEdit *>(QStringLiteral("HAMCallsign"))->text(), QStringLiteral("ABC123"));
-    QVERIFY(studio.consoleText().contains(QStringLiteral("is now connected")));
-    for (const char *name : {"readSettings", "writeSettings", "resetSettings", "downloadFlights", "clearDevice",
-                             "loadSelectedFlight", "emulateLaunch", "fireLineA", "storeAlmanacs", "calibratePressure"})
-        QVERIFY2(studio.button(QLatin1String(name))->isEnabled(), name);
-    QVERIFY(!studio.button(QStringLiteral("stopEmulation"))->isEnabled());
-}
-
-void TestDeviceWindow::liveEventsReachPlotsAndLabels_data()
-{
-    QTest::addColumn<bool>("metric");
-    QTest::addColumn<QString>("lengthUnit");
-    QTest::addColumn<QString>("pressureUnit");
-    QTest::addColumn<QString>("pressureLabelUnit");
-    QTest::addColumn<QString>("temperatureUnit");
-    QTest::newRow("metric") << true << "m" << "Pa" << " kPa" << "C";
-    QTest::newRow("imperial") << false << "ft" << "inHg" << " inHg" << "F";
-}
-
-void TestDeviceWindow::liveEventsReachPlotsAndLabels()
-{
-    QFETCH(bool, metric);
-    QFETCH(QString, lengthUnit);
-    QFETCH(QString, pressureUnit);
-    QFETCH(QString, pressureLabelUnit);
-    QFETCH(QString, temperatureUnit);
-    DeviceStudio studio(metric);
-    OKUKIPOWidget *window = studio.window();
-    QCOMPARE(window->graph(QStringLiteral("liveAltitudeGraph"))->first()->yUnit, lengthUnit);
-    QCOMPARE(window->graph(QStringLiteral("livePressureGraph"))->first()->yUnit, pressureUnit);
-    QCOMPARE(window->graph(QStringLiteral("liveTemperatureGraph"))->first()->yUnit, temperatureUnit);
-    QCOMPARE(window->graph(QStringLiteral("altitudePreviewGraph"))->first()->yUnit, lengthUnit);
-    QCOMPARE(window->graph(QStringLiteral("liveGyroGraph"))->first()->yUnit, QStringLiteral("dps"));
-    QVERIFY(studio.waitConnected());
-
-    Ui::OKUStudioClass &form = studio.form();
-    QTRY_VERIFY(form.liveMSLAltitudeLabel->text().endsWith(QLatin1Char(' ') + lengthUnit));
-    QTRY_VERIFY(form.livePressureLabel->text().endsWith(pressureLabelUnit));
-    QTRY_VERIFY(form.liveTemperatureLabel->text().endsWith(temperatureUnit));
-    QTRY_VERIFY(form.liveAccelerationLabel->text().endsWith(QStringLiteral(" g")));
-    QTRY_VERIFY(form.liveCompBatVoltageLabel->text().endsWith(QStringLiteral(" v")));
-    QTRY_VERIFY(form.liveEjectBatVoltageLabel->text().endsWith(QStringLiteral(" v")));
-    for (const char *graphName : {"liveAltitudeGraph", "livePressureGraph", "liveAccelerationGraph", "liveGyroGraph",
-                                  "liveMagGraph", "liveBatteryGraph", "liveInputGraph", "liveTemperatureGraph"})
-        QTRY_VERIFY2(!curve(window, graphName)->points().isEmpty(), graphName);
-
-    // The altitude plot shows what the label says, in the same unit.
-    const double plotted = curve(window, "liveAltitudeGraph")->points().last().y();
-    const double pressure = curve(window, "livePressureGraph")->points().last().y();
-    const double pascals = metric ? pressure : pressure / DisplayUnits(false).pressure(1.0);
-    QVERIFY(qAbs(plotted - DisplayUnits(metric).length(pressureAltitude(float(pascals)))) < 1.0);
-}
-
-void TestDeviceWindow::liveCurveStartsAgainAfterAThousandPoints()
-{
-    DeviceStudio studio(true, unplugAtStart);
-    OKUKIPOWidget *window = studio.window();
-    GraphSeries *z = curve(window, "liveAccelerationGraph", 2);
-    OKUEvent_AccelZ event;
-    for (int i = 0; i < 1000; ++i) {
-        event.time = 50.0f + i * 0.01f;
+    void liveRecordsReachCurvesAndLabels()
+    {
+        DeviceStudio studio(false, unplugAtStart);
+        OKUKIPOWidget *window = studio.window();
+        GraphSeries *z = curve(studio, "liveAccelerationGraph", 2);
+        OKUEvent_AccelZ event;
         event.accelZ = 1.0f;
+        for (int i = 0; i < 1000; ++i) {
+            event.time = 50.0f + i * 0.01f;
+            window->accelZEventRead(event);
+        }
+        QCOMPARE(z->points().size(), 1000);
+        QCOMPARE(z->points().first().x(), 0.0);
         window->accelZEventRead(event);
+        QVERIFY(z->points().isEmpty());
+        event.time = 70.0f;
+        event.accelZ = -2.5f;
+        window->accelZEventRead(event);
+        QCOMPARE(z->points(), QVector<QPointF>({QPointF(0.0, -2.5)}));
+        QCOMPARE(studio.form().liveAccelerationLabel->text(), QStringLiteral("-2.50 g"));
+
+        // Each curve has its own origin; 20 C is 68 F, 101325 Pa is 29.92 inHg.
+        OKUEvent_Pressure pressure;
+        pressure.pressure = 101325.0f;
+        for (float time : {10.0f, 12.5f}) {
+            pressure.time = time;
+            window->pressureEventRead(pressure);
+        }
+        OKUEvent_Temperature temperature;
+        temperature.time = 11.0f;
+        temperature.temperature = 20.0f;
+        window->temperatureEventRead(temperature);
+        QCOMPARE(curve(studio, "liveAltitudeGraph")->points().last().x(), 2.5);
+        QCOMPARE(curve(studio, "liveTemperatureGraph")->points(), QVector<QPointF>({QPointF(0.0, 68.0)}));
+        QVERIFY(qAbs(curve(studio, "livePressureGraph")->points().last().y() - 29.92) < 0.01);
+        QCOMPARE(studio.form().liveMSLAltitudeLabel->text(), QStringLiteral("0 ft"));
+        QCOMPARE(studio.child<QGraph>(QStringLiteral("altitudePreviewGraph"))->first()->yUnit, QStringLiteral("ft"));
+
+        OKUEvent_Status status;
+        status.lineAlert[0] = status.lineContinuity[0] = status.lineContinuity[1] = status.lineOther[3] = true;
+        window->statusEventRead(status);
+        QCOMPARE(studio.form().liveLineALabel->styleSheet(), QStringLiteral("background-color:red;"));
+        QCOMPARE(studio.form().liveLineBLabel->styleSheet(), QStringLiteral("background-color:green;"));
+        QCOMPARE(studio.form().liveLineDLabel->styleSheet(), QString());
+
+        OKUEvent_GPSTime time;
+        time.timeOfWeek = 123456;
+        window->gpsTimeEventRead(time);
+        // A receiver without a valid time yet shows its time of week.
+        QCOMPARE(studio.child<QLabel>(QStringLiteral("liveGPSTimeLabel"))->text(), QStringLiteral("123456 ms"));
     }
-    QCOMPARE(z->points().size(), 1000);
-    QCOMPARE(z->points().first().x(), 0.0);
-    window->accelZEventRead(event);
-    QVERIFY(z->points().isEmpty());
-    event.time = 70.0f;
-    event.accelZ = -2.5f;
-    window->accelZEventRead(event);
-    QCOMPARE(z->points(), QVector<QPointF>({QPointF(0.0, -2.5)}));
-    QCOMPARE(studio.form().liveAccelerationLabel->text(), QStringLiteral("-2.50 g"));
-}
 
-void TestDeviceWindow::eachLiveCurveHasItsOwnTimeOrigin()
-{
-    DeviceStudio studio(false, unplugAtStart);
-    OKUKIPOWidget *window = studio.window();
-    OKUEvent_Pressure pressure;
-    pressure.time = 10.0f;
-    pressure.pressure = 101325.0f;
-    window->pressureEventRead(pressure);
-    pressure.time = 12.5f;
-    window->pressureEventRead(pressure);
-    OKUEvent_Temperature temperature;
-    temperature.time = 11.0f;
-    temperature.temperature = 20.0f;
-    window->temperatureEventRead(temperature);
+    // A position without a 3D fix is shown, written and placed all the same.
+    void gpsPositionUpdatesLabelsKmlFileAndPlacemark()
+    {
+        DeviceStudio studio(false, unplugAtStart);
+        auto *page = studio.child<LiveGpsPage>();
+        QFile::remove(page->kmlFilePath());
+        QSignalSpy scripts(page, &LiveGpsPage::mapScriptRun);
+        const auto placemark = [](const char *at) {
+            return QStringLiteral("try {setPlacemark(%1); } catch(e){ console.log(e); }").arg(QLatin1String(at));
+        };
+        // Before any fix the map goes to the origin.
+        studio.button(QStringLiteral("focusOnTarget"))->click();
+        QCOMPARE(scripts.takeFirst().first().toString(), placemark("0.000000, 0.000000"));
+        QCOMPARE(scripts.takeFirst().first().toString(), QStringLiteral("try {flyTo() } catch(e){ console.log(e); }"));
 
-    QCOMPARE(curve(window, "livePressureGraph")->points().last().x(), 2.5);
-    QCOMPARE(curve(window, "liveAltitudeGraph")->points().last().x(), 2.5);
-    QCOMPARE(curve(window, "liveTemperatureGraph")->points(), QVector<QPointF>({QPointF(0.0, 68.0)}));
-    QVERIFY(qAbs(curve(window, "livePressureGraph")->points().last().y() - 29.92) < 0.01);
-    QCOMPARE(studio.form().liveTemperatureLabel->text(), QStringLiteral("68.0\u00b0 F"));
-    QCOMPARE(studio.form().liveMSLAltitudeLabel->text(), QStringLiteral("0 ft"));
-}
-
-void TestDeviceWindow::lineIndicatorsShowAlertAndContinuity()
-{
-    DeviceStudio studio(true, unplugAtStart);
-    OKUEvent_Status status;
-    status.lineAlert[0] = true;
-    status.lineContinuity[0] = true;
-    status.lineContinuity[1] = true;
-    status.lineOther[3] = true;
-    studio.window()->statusEventRead(status);
-    Ui::OKUStudioClass &form = studio.form();
-    QCOMPARE(form.liveLineALabel->styleSheet(), QStringLiteral("background-color:red;"));
-    QCOMPARE(form.liveLineBLabel->styleSheet(), QStringLiteral("background-color:green;"));
-    QCOMPARE(form.liveLineCLabel->styleSheet(), QString());
-    QCOMPARE(form.liveLineDLabel->styleSheet(), QString());
-}
-
-void TestDeviceWindow::gpsFixUpdatesLabelsKmlFileAndPlacemark_data()
-{
-    QTest::addColumn<bool>("fix");
-    QTest::addColumn<QString>("fixText");
-    QTest::newRow("3D fix") << true << "3D solution";
-    QTest::newRow("no fix") << false << "None";
-}
-
-void TestDeviceWindow::gpsFixUpdatesLabelsKmlFileAndPlacemark()
-{
-    QFETCH(bool, fix);
-    QFETCH(QString, fixText);
-    DeviceStudio studio(false, unplugAtStart);
-    OKUKIPOWidget *window = studio.window();
-    QFile::remove(window->kmlFilePath());
-    QSignalSpy scripts(window, &OKUKIPOWidget::mapScriptRun);
-
-    OKUEvent_GPSLLSol position;
-    position.latitude = 47.3977419;
-    position.longitude = -8.5455938;
-    position.altitude = 408.25f;
-    position.satellites = 9;
-    position.solution3D = fix;
-    window->gpsLLSolEventRead(position);
-
-    QCOMPARE(studio.child<QLabel>(QStringLiteral("liveLatLabel"))->text(), formatCoordinate(47.3977419, 0));
-    QCOMPARE(studio.child<QLabel>(QStringLiteral("liveLongLabel"))->text(), formatCoordinate(-8.5455938, 0));
-    QCOMPARE(studio.child<QLabel>(QStringLiteral("liveGPSMSLLabel"))->text(), QStringLiteral("1339.4 ft"));
-    QCOMPARE(studio.child<QLabel>(QStringLiteral("gpsFixLabel"))->text(), fixText);
-    QCOMPARE(studio.child<QLabel>(QStringLiteral("satUsedLabel"))->text(), QStringLiteral("9"));
-    QCOMPARE(studio.child<QProgressBar>(QStringLiteral("connectedSatsWidget"))->value(), 9);
-
-    QFile kml(window->kmlFilePath());
-    QVERIFY(kml.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(kml.readAll()),
-             QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
-                            "<Placemark>\n<name>Current</name>\n<description>Current</description>\n<Point>\n"
-                            "<coordinates>-8.5455938,47.397742,100</coordinates>\n"
-                            "</Point>\n</Placemark>\n</kml>\n"));
-    QCOMPARE(scripts.size(), 1);
-    QCOMPARE(scripts.first().first().toString(),
-             QStringLiteral("try {setPlacemark(47.397742, -8.545594); } catch(e){ console.log(e); }"));
-
-    studio.button(QStringLiteral("focusOnTarget"))->click();
-    QCOMPARE(scripts.size(), 3);
-    QCOMPARE(scripts.at(1).first().toString(),
-             QStringLiteral("try {setPlacemark(47.397742, -8.545594); } catch(e){ console.log(e); }"));
-    QCOMPARE(scripts.at(2).first().toString(), QStringLiteral("try {flyTo() } catch(e){ console.log(e); }"));
-}
-
-void TestDeviceWindow::focusBeforeAnyFixGoesToTheOrigin()
-{
-    DeviceStudio studio(true, unplugAtStart);
-    QSignalSpy scripts(studio.window(), &OKUKIPOWidget::mapScriptRun);
-    studio.button(QStringLiteral("focusOnTarget"))->click();
-    QCOMPARE(scripts.size(), 2);
-    QCOMPARE(scripts.first().first().toString(),
-             QStringLiteral("try {setPlacemark(0.000000, 0.000000); } catch(e){ console.log(e); }"));
-}
-
-void TestDeviceWindow::gpsTimeShowsLocalTimeOrMilliseconds()
-{
-    DeviceStudio studio(true, unplugAtStart);
-    OKUEvent_GPSTime time;
-    time.timeOfWeek = 123456;
-    studio.window()->gpsTimeEventRead(time);
-    QLabel *label = studio.child<QLabel>(QStringLiteral("liveGPSTimeLabel"));
-    QCOMPARE(label->text(), QStringLiteral("123456 ms"));
-
-    // Week 2000 began on 2018-05-06; 18 leap seconds separated GPS time from UTC then.
-    time.week = 2000;
-    time.timeOfWeek = 3600 * 1000 + 18 * 1000;
-    time.leapSeconds = 18;
-    time.timeValid = true;
-    studio.window()->gpsTimeEventRead(time);
-    const QDateTime utc(QDate(2018, 5, 6), QTime(1, 0), Qt::UTC);
-    QCOMPARE(label->text(), utc.toLocalTime().toString(Qt::TextDate));
-}
-
-void TestDeviceWindow::calibrationAltitudeFromGpsAsksWithoutA3DFix()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    OKUKIPOInterface *worker = studio.window()->worker();
-    QTRY_VERIFY(worker->latestGPSPosition().has_value());
-    auto *altitude = studio.child<QDoubleSpinBox>(QStringLiteral("calibrationAltitude"));
-    altitude->setValue(-42.0);
-    studio.asker.buttons = {QMessageBox::No, QMessageBox::Yes};
-    QVERIFY(studio.click(QStringLiteral("calibrateAltitudefromGPS")));
-    const OKUEvent_GPSLLSol position = *worker->latestGPSPosition();
-    if (position.solution3D) {
-        QVERIFY(studio.asker.messages.isEmpty());
-        QVERIFY(qAbs(altitude->value() - position.altitude) < 0.051);
-        return;
+        OKUEvent_GPSLLSol position;
+        position.latitude = 47.3977419;
+        position.longitude = -8.5455938;
+        position.altitude = 408.25f;
+        position.satellites = 9;
+        studio.window()->gpsLLSolEventRead(position);
+        QCOMPARE(studio.child<QLabel>(QStringLiteral("liveLatLabel"))->text(), formatCoordinate(47.3977419, 0));
+        QCOMPARE(studio.child<QLabel>(QStringLiteral("liveGPSMSLLabel"))->text(), QStringLiteral("1339.4 ft"));
+        QCOMPARE(studio.child<QLabel>(QStringLiteral("gpsFixLabel"))->text(), QStringLiteral("None"));
+        QCOMPARE(studio.child<QLabel>(QStringLiteral("satUsedLabel"))->text(), QStringLiteral("9"));
+        QCOMPARE(studio.child<QProgressBar>(QStringLiteral("connectedSatsWidget"))->value(), 9);
+        QFile kml(page->kmlFilePath());
+        QVERIFY(kml.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(kml.readAll()),
+                 QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+                                "<Placemark>\n<name>Current</name>\n<description>Current</description>\n<Point>\n"
+                                "<coordinates>-8.5455938,47.397742,100</coordinates>\n</Point>\n</Placemark>\n</kml>\n"));
+        QCOMPARE(scripts.takeFirst().first().toString(), placemark("47.397742, -8.545594"));
+        studio.button(QStringLiteral("focusOnTarget"))->click();
+        QCOMPARE(scripts.takeFirst().first().toString(), placemark("47.397742, -8.545594"));
+        position.solution3D = true;
+        studio.window()->gpsLLSolEventRead(position);
+        QCOMPARE(studio.child<QLabel>(QStringLiteral("gpsFixLabel"))->text(), QStringLiteral("3D solution"));
     }
-    QCOMPARE(studio.asker.messages.size(), 1);
-    QVERIFY(studio.asker.messages.first().text.startsWith(
-        QStringLiteral("The GPS fix is not within the recommended accuracy range: ")));
-    QCOMPARE(studio.asker.messages.first().defaultButton, QMessageBox::No);
-    QCOMPARE(altitude->value(), -42.0);
-    QVERIFY(studio.click(QStringLiteral("calibrateAltitudefromGPS")));
-    QVERIFY(altitude->value() != -42.0);
-}
 
-void TestDeviceWindow::outdatedFirmwareIsOfferedAnUpdateAndClosed()
-{
-    DeviceStudio studio(true, [](okukipo::sim::VirtualDevice &device) { device.setFirmwareVersion(0x021F); });
-    studio.asker.buttons = {QMessageBox::Cancel};
-    QTRY_VERIFY(!studio.asker.messages.isEmpty());
-    const MessageBoxRequest outdated = studio.asker.messages.first();
-    QCOMPARE(outdated.text, QStringLiteral("Your firmware is outdated! It is important for device reliability to "
-                                           "always have the latest firmware."));
-    QCOMPARE(outdated.buttons, QMessageBox::Yes | QMessageBox::Cancel);
-    QCOMPARE(outdated.defaultButton, QMessageBox::Yes);
-    QVERIFY(!studio.window()->worker()->isFirmwareOpen());
-    QVERIFY(!studio.button(QStringLiteral("downloadFlights"))->isEnabled());
-    QVERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Disconnected.png"));
-}
-
-void TestDeviceWindow::outdatedFirmwareUpdateAsksToReconnect()
-{
-    DeviceStudio studio(true, [](okukipo::sim::VirtualDevice &device) { device.setFirmwareVersion(0x021F); });
-    // The wrong version is reported once per attachment: plugged in again, it is offered again.
-    studio.asker.buttons = {QMessageBox::Yes};
-    studio.device().unplug();
-    studio.device().plug();
-    QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Requesting firmware update. Please wait...")));
-    // A device with the wrong firmware is never opened, so it cannot be sent to its bootloader.
-    QStringList texts;
-    for (const MessageBoxRequest &box : qAsConst(studio.asker.messages))
-        texts << box.text;
-    QVERIFY(texts.contains(QStringLiteral("To continue the update, please disconnect your device and then reconnect "
-                                          "it again.")));
-    QVERIFY(!studio.button(QStringLiteral("updateFirmware"))->isEnabled());
-    QVERIFY(!studio.window()->worker()->isFirmwareOpen());
-}
-
-void TestDeviceWindow::downloadFillsTheTableAndThePreview()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    OKUKIPOWidget *window = studio.window();
-    QVERIFY(studio.click(QStringLiteral("downloadFlights")));
-    QVERIFY(studio.consoleText().contains(QStringLiteral("Downloading flights...this may take a few minutes.")));
-    auto *table = studio.child<QTableWidget>(QStringLiteral("flightsTable"));
-    QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 30000);
-    QTRY_VERIFY(table->rowCount() > 0);
-    QCOMPARE(size_t(table->rowCount()), window->downloadedFlights().size());
-    auto *progress = studio.child<QProgressBar>(QStringLiteral("downloadProgress"));
-    QVERIFY(progress->maximum() > 0);
-    QCOMPARE(progress->value(), progress->maximum());
-
-    QStringList headers;
-    for (int column = 0; column < table->columnCount(); ++column)
-        headers << table->horizontalHeaderItem(column)->text();
-    QCOMPARE(headers, QStringList({"Date [local]", "Latitude [deg]", "Longitude [deg]", "Flight duration [s]",
-                                   "Total data time [s]"}));
-
-    const OKUKIPOFlight &flight = *window->downloadedFlights().front();
-    QCOMPARE(table->currentRow(), 0);
-    const OKUEvent_GPSLLSol *position = flight.firstValidGPS();
-    QCOMPARE(table->item(0, 1)->text(), position ? QString::number(position->latitude, 'g', 6) : QStringLiteral("n/a"));
-    QCOMPARE(table->item(0, 2)->text(), position ? QString::number(position->longitude, 'g', 6) : QStringLiteral("n/a"));
-    QCOMPARE(table->item(0, 3)->text(), flight.isFlight()
-                 ? QString::number(std::max(flight.landingTime() - flight.launchTime(), 0.0f), 'g', 6)
-                 : QStringLiteral("n/a"));
-    QCOMPARE(table->item(0, 4)->text(),
-             QString::number(double(flight.events.back()->time - flight.events.front()->time), 'g', 6));
-    if (const OKUEvent_GPSTime *date = flight.flightDateEvent())
-        QCOMPARE(table->item(0, 0)->text(), livegps::gpsTimeText(*date));
-
-    // The preview is the selected flight's pressure altitude above its ground level.
-    GraphSeries *preview = curve(window, "altitudePreviewGraph");
-    QVERIFY(!preview->points().isEmpty());
-    const OKUEvent_Pressure *firstPressure = nullptr;
-    for (const OKUEvent *event : flight.events) {
-        if ((firstPressure = dynamic_cast<const OKUEvent_Pressure *>(event)))
-            break;
+    void fireButtonsAskFirstAndFireTheirLine()
+    {
+        DeviceStudio studio;
+        QVERIFY(studio.waitConnected());
+        const auto fired = [&studio] { return studio.traces().filter(QStringLiteral("firing line ")); };
+        for (int line = 0; line < 4; ++line) {
+            studio.asker.buttons = {QMessageBox::No, QMessageBox::Yes};
+            QVERIFY(studio.click(fireButtons[line]));
+            const MessageBoxRequest question = studio.asker.messages.last();
+            QCOMPARE(question.defaultButton, QMessageBox::No);
+            QVERIFY2(question.text.contains(QStringLiteral("line ") + QChar('A' + line)), qPrintable(question.text));
+            QVERIFY(studio.click(fireButtons[line]));
+            // Lines A-D are the device's lines 0-3; the "No" before fired nothing.
+            QTRY_COMPARE(fired().size(), line + 1);
+            QCOMPARE(fired().last(), QStringLiteral("firing line ") + QString::number(line));
+        }
     }
-    QVERIFY(firstPressure);
-    QCOMPARE(preview->points().first(),
-             QPointF(firstPressure->time, pressureAltitude(firstPressure->pressure) - flight.groundLevel()));
-}
 
-void TestDeviceWindow::loadSelectedFlightOpensAFlightWindow()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    QVERIFY(studio.click(QStringLiteral("downloadFlights")));
-    QTRY_VERIFY_WITH_TIMEOUT(!studio.window()->downloadedFlights().empty(), 30000);
-    QTRY_VERIFY(studio.button(QStringLiteral("loadSelectedFlight"))->isEnabled());
-    const auto flight = studio.window()->downloadedFlights().front();
-    QVERIFY(studio.click(QStringLiteral("loadSelectedFlight")));
-    auto *flightWindow = qobject_cast<OKUKIPOFlightWidget *>(studio.form().mdiArea->currentSubWindow()->widget());
-    QVERIFY(flightWindow);
-    QCOMPARE(flightWindow->flight(), flight);
-    QCOMPARE(flightWindow->windowTitle(), QStringLiteral("Untitled[*]"));
-    QVERIFY(flightWindow->isWindowModified());
-}
+    void controlsStayDisabledWithoutAUsableDevice_data()
+    {
+        QTest::addColumn<bool>("plugged");
+        QTest::addColumn<quint16>("firmware");
+        QTest::newRow("before connection") << false << quint16(0x0220);
+        QTest::newRow("after an unplug") << true << quint16(0x0220);
+        QTest::newRow("outdated firmware") << true << quint16(0x021F);
+    }
 
-void TestDeviceWindow::loadWithoutSelectionDoesNothing()
-{
-    DeviceStudio studio(true, unplugAtStart);
-    const int windows = studio.form().mdiArea->subWindowList().size();
-    studio.window()->loadSelectedFlight();
-    QCOMPARE(studio.form().mdiArea->subWindowList().size(), windows);
-}
+    void controlsStayDisabledWithoutAUsableDevice()
+    {
+        QFETCH(bool, plugged);
+        QFETCH(quint16, firmware);
+        DeviceStudio studio(true, [&](okukipo::sim::VirtualDevice &device) {
+            device.setFirmwareVersion(firmware);
+            if (!plugged)
+                device.unplug();
+        });
+        studio.asker.buttons = {QMessageBox::Yes};
+        if (firmware < 0x0220) {
+            // The wrong version is reported once per attachment: plugged in again, it is offered again.
+            studio.device().unplug();
+            studio.device().plug();
+            // A device with the wrong firmware is never opened, so it cannot be sent to its bootloader.
+            QTRY_VERIFY(studio.askedTexts().contains(
+                QStringLiteral("To continue the update, please disconnect your device and then reconnect it again.")));
+            QVERIFY(studio.askedTexts().first().startsWith(QStringLiteral("Your firmware is outdated!")));
+        } else if (plugged) {
+            QVERIFY(studio.waitConnected());
+            studio.device().unplug();
+            QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Firmware disconnected.")));
+        }
+        QTRY_VERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Disconnected.png"));
+        // The end of an operation that began before, or ran into, the disconnection.
+        studio.window()->enableControls(true);
+        for (const QString &name : fireButtons + QStringList{"readSettings", "downloadFlights", "emulateLaunch"})
+            QVERIFY2(!studio.button(name)->isEnabled(), qPrintable(name));
 
-void TestDeviceWindow::clearDeviceAsksFirst()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    QVERIFY(!studio.device().flashImage().isEmpty());
-    studio.asker.buttons = {QMessageBox::Cancel};
-    QVERIFY(studio.click(QStringLiteral("clearDevice")));
-    QCOMPARE(studio.asker.messages.last().text, QStringLiteral("Are you sure?"));
-    QCOMPARE(studio.asker.messages.last().defaultButton, QMessageBox::Cancel);
-    QTest::qWait(50);
-    QVERIFY(!studio.device().flashImage().isEmpty());
+        // Connecting a usable device enables them and reads its settings.
+        OKUKIPOSettings stored;
+        std::copy_n("ABC123", 6, stored.callsign);
+        studio.device().setSettings(stored);
+        studio.device().setFirmwareVersion(0x0220);
+        studio.device().unplug();
+        studio.device().plug();
+        QVERIFY(studio.waitConnected());
+        QVERIFY(studio.button(QStringLiteral("fireLineD"))->isEnabled());
+        QVERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Connected.png"));
+        QTRY_COMPARE(studio.child<QLineEdit>(QStringLiteral("HAMCallsign"))->text(), QStringLiteral("ABC123"));
+    }
 
-    studio.asker.buttons = {QMessageBox::Yes};
-    QSignalSpy cleared(studio.window()->worker(), &OKUKIPOInterface::flightDataCleared);
-    QVERIFY(studio.click(QStringLiteral("clearDevice")));
-    // The worker may signal before a wait could begin, so the count is what is checked.
-    QTRY_COMPARE_WITH_TIMEOUT(cleared.count(), 1, 10000);
-    QTRY_VERIFY(studio.device().flashImage().isEmpty());
-}
+    void downloadLoadClearAndClose()
+    {
+        DeviceStudio studio;
+        QVERIFY(studio.waitConnected());
+        studio.window()->loadSelectedFlight();
+        QCOMPARE(studio.form().mdiArea->subWindowList().size(), 1);
+        QVERIFY(studio.click(QStringLiteral("downloadFlights")));
+        auto *table = studio.child<QTableWidget>(QStringLiteral("flightsTable"));
+        QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 30000);
+        QTRY_VERIFY(table->rowCount() > 0);
+        auto *progress = studio.child<QProgressBar>(QStringLiteral("downloadProgress"));
+        QVERIFY(progress->maximum() > 0 && progress->value() == progress->maximum());
+        QCOMPARE(table->currentRow(), 0);
+        QVERIFY(studio.click(QStringLiteral("loadSelectedFlight")));
+        auto *flightWindow = qobject_cast<OKUKIPOFlightWidget *>(studio.form().mdiArea->currentSubWindow()->widget());
+        QVERIFY(flightWindow);
+        QCOMPARE(flightWindow->windowTitle(), QStringLiteral("Untitled[*]"));
+        const OKUKIPOFlight &flight = *flightWindow->flight();
+        const auto firstPressure = std::find_if(flight.events.begin(), flight.events.end(), [](const OKUEvent *e) {
+            return dynamic_cast<const OKUEvent_Pressure *>(e);
+        });
+        QVERIFY(firstPressure != flight.events.end());
+        // The preview is the selected flight's pressure altitude above its ground level.
+        const auto *pressure = static_cast<const OKUEvent_Pressure *>(*firstPressure);
+        QCOMPARE(curve(studio, "altitudePreviewGraph")->points().first(),
+                 QPointF(pressure->time, pressureAltitude(pressure->pressure) - flight.groundLevel()));
 
-void TestDeviceWindow::unplugDuringLiveReadsDisconnectsAndPlugReconnects()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    QTRY_VERIFY(!curve(studio.window(), "liveAltitudeGraph")->points().isEmpty());
-    studio.device().unplug();
-    QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Firmware disconnected.")));
-    QTRY_VERIFY(!studio.button(QStringLiteral("readSettings"))->isEnabled());
-    QTRY_VERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Disconnected.png"));
+        studio.asker.buttons = {QMessageBox::Cancel, QMessageBox::Yes};
+        QVERIFY(studio.click(QStringLiteral("clearDevice")));
+        QCOMPARE(studio.asker.messages.last().defaultButton, QMessageBox::Cancel);
+        QVERIFY(studio.click(QStringLiteral("clearDevice")));
+        QTRY_VERIFY_WITH_TIMEOUT(studio.device().flashImage().isEmpty(), 10000);
+        QTRY_COMPARE(table->rowCount(), 0);
 
-    studio.device().plug();
-    QVERIFY(studio.waitConnected());
-    QTRY_VERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Connected.png"));
-}
+        // Closing during a download stops the worker and frees the device for the next console.
+        QPointer<OKUKIPOInterface> worker = studio.window()->worker();
+        QPointer<QThread> thread = worker->thread();
+        QVERIFY(studio.click(QStringLiteral("downloadFlights")));
+        QVERIFY(studio.closeConsole());
+        QTRY_VERIFY(worker.isNull() && thread.isNull());
+        studio.main->openOKUKIPOInterface();
+        QVERIFY(studio.waitConnected());
+    }
 
-void TestDeviceWindow::emulationRefusesTheSameFile()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    const QString file = QDir::temp().filePath(QStringLiteral("emulation.csv"));
-    studio.asker.fileNames = QStringList{file, file};
-    studio.asker.buttons = {QMessageBox::Yes};
-    const int before = studio.device().emulationSteps();
-    QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
-    QCOMPARE(studio.asker.fileCaptions, QStringList({"Emulation data", "Emulation results"}));
-    QCOMPARE(studio.asker.fileFilters.first(), QStringLiteral("CSV files (*.csv)"));
-    QCOMPARE(studio.asker.messages.size(), 2);
-    QCOMPARE(studio.asker.messages.first().text, QStringLiteral("Would you like to perform a realtime emulation?"));
-    QCOMPARE(studio.asker.messages.last().icon, QMessageBox::Critical);
-    QCOMPARE(studio.asker.messages.last().title, QStringLiteral("The source and destination files must not be the same."));
-    QCOMPARE(studio.asker.messages.last().text, file);
-    QVERIFY(!studio.button(QStringLiteral("stopEmulation"))->isEnabled());
-    QTest::qWait(100);
-    QCOMPARE(studio.device().emulationSteps(), before);
-}
+    void emulationRefusesOneFileAndHoldsTheWindowOpenWhileItRuns()
+    {
+        QTemporaryDir directory;
+        const QString input = directory.filePath(QStringLiteral("input.csv"));
+        const QString results = directory.filePath(QStringLiteral("results.csv"));
+        QVERIFY(okukipo::sim::simulatedFlight(okukipo::sim::FlightProfile())->exportEmulationData(input));
+        DeviceStudio studio;
+        QVERIFY(studio.waitConnected());
+        studio.asker.fileNames = QStringList{input, input, input, results};
+        studio.asker.buttons = {QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Yes};
+        QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
+        QCOMPARE(studio.asker.messages.last().title, QStringLiteral("The source and destination files must not be the same."));
+        QCOMPARE(studio.device().emulationSteps(), 0);
 
-void TestDeviceWindow::emulationStartsAndStops()
-{
-    QTemporaryDir directory;
-    const QString input = directory.filePath(QStringLiteral("input.csv"));
-    const QString results = directory.filePath(QStringLiteral("results.csv"));
-    okukipo::sim::FlightProfile profile;
-    QVERIFY(okukipo::sim::simulatedFlight(profile)->exportEmulationData(input));
+        QSignalSpy complete(studio.window()->worker(), &OKUKIPOInterface::emulationComplete);
+        QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
+        QTRY_VERIFY(studio.device().emulationSteps() > 0);
+        // Closing now would cut the results short.
+        QVERIFY(!studio.closeConsole());
+        QVERIFY(studio.askedTexts().last().startsWith(QStringLiteral("An emulation is running.")));
+        studio.button(QStringLiteral("stopEmulation"))->click();
+        QVERIFY(!studio.button(QStringLiteral("stopEmulation"))->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, 10000);
+        QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Emulation stoped prematurely!")));
+        QVERIFY(QFile::exists(results));
+        QVERIFY(studio.closeConsole());
+    }
 
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    studio.asker.fileNames = QStringList{input, results};
-    studio.asker.buttons = {QMessageBox::Yes};
-    QSignalSpy complete(studio.window()->worker(), &OKUKIPOInterface::emulationComplete);
-    QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
-    QVERIFY(studio.button(QStringLiteral("stopEmulation"))->isEnabled());
-    QTRY_VERIFY(studio.device().emulationSteps() > 0);
-    studio.button(QStringLiteral("stopEmulation"))->click();
-    QVERIFY(!studio.button(QStringLiteral("stopEmulation"))->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, 10000);
-    QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Emulation stoped prematurely!")));
-    QVERIFY(QFile::exists(results));
-}
+    void writeSettingsRefusesUnreadableInput()
+    {
+        DeviceStudio studio;
+        QVERIFY(studio.waitConnected());
+        QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Reading settings")));
+        studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("12ab"));
+        const QString problem = studio.child<SettingsWidget>()->inputProblem();
+        QVERIFY(studio.click(QStringLiteral("writeSettings")));
+        QCOMPARE(studio.askedTexts(), QStringList{problem});
+        studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("4321"));
+        studio.child<QLineEdit>(QStringLiteral("HAMCallsign"))->setText(QStringLiteral("NEWONE"));
+        QVERIFY(studio.click(QStringLiteral("writeSettings")));
+        QTRY_COMPARE(QByteArray(studio.device().settings().callsign, 6), QByteArray("NEWONE"));
+        // Written once: the refused write sent nothing.
+        QTRY_COMPARE(studio.consoleText().count(QStringLiteral("Writting settings")), 1);
+    }
 
-void TestDeviceWindow::writeSettingsRefusesUnreadableInput()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Reading settings")));
-    studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("12ab"));
-    const QString problem = studio.child<SettingsWidget>(QStringLiteral("settings"))->inputProblem();
-    QVERIFY(!problem.isEmpty());
-    const OKUKIPOSettings before = studio.device().settings();
-    QVERIFY(studio.click(QStringLiteral("writeSettings")));
-    QCOMPARE(studio.asker.messages.size(), 1);
-    QCOMPARE(studio.asker.messages.first().text, problem);
-    QTest::qWait(100);
-    QVERIFY(!studio.consoleText().contains(QStringLiteral("Writting settings")));
-    QCOMPARE(QByteArray(studio.device().settings().callsign, 6), QByteArray(before.callsign, 6));
-
-    studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("4321"));
-    studio.child<QLineEdit>(QStringLiteral("HAMCallsign"))->setText(QStringLiteral("NEWONE"));
-    QVERIFY(studio.click(QStringLiteral("writeSettings")));
-    QTRY_COMPARE(QByteArray(studio.device().settings().callsign, 6), QByteArray("NEWONE"));
-    // A copy: the record is packed, the field may be unaligned.
-    QCOMPARE(quint16(studio.device().settings().remotePIN), quint16(4321));
-}
-
-void TestDeviceWindow::closingTheWindowStopsTheWorker()
-{
-    DeviceStudio studio;
-    QVERIFY(studio.waitConnected());
-    QPointer<OKUKIPOInterface> worker = studio.window()->worker();
-    QPointer<QThread> thread = worker->thread();
-    QVERIFY(studio.click(QStringLiteral("downloadFlights")));
-    studio.form().mdiArea->closeAllSubWindows();
-    QTRY_VERIFY(studio.main->deviceWindow() == nullptr);
-    QTRY_VERIFY(worker.isNull());
-    QVERIFY(thread.isNull());
-    // The device is free again for the next console.
-    studio.main->openOKUKIPOInterface();
-    QVERIFY(studio.waitConnected());
-}
+    // Live records reach every plot, and the window never waits for the
+    // device: its timers keep running while a download holds the worker and
+    // the user switches tabs.
+    void guiKeepsRunningWhileTheWorkerIsBusy()
+    {
+        DeviceStudio studio;
+        QVERIFY(studio.waitConnected());
+        studio.device().delayNextReply(OKUPacketCode::ReadMemoryUsed, 4000);
+        auto *tabs = studio.child<QTabWidget>(QStringLiteral("mainTabs"));
+        QElapsedTimer clock;
+        qint64 last = 0, longestGap = 0;
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - last);
+            last = clock.elapsed();
+            if (++ticks % 10 == 0)
+                tabs->setCurrentIndex(ticks / 10 % tabs->count());
+        });
+        QVERIFY(studio.click(QStringLiteral("downloadFlights")));
+        clock.start();
+        ticker.start(10);
+        QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 60000);
+        for (const char *graph : {"liveAltitudeGraph", "livePressureGraph", "liveAccelerationGraph", "liveGyroGraph",
+                                  "liveMagGraph", "liveBatteryGraph", "liveInputGraph", "liveTemperatureGraph"})
+            QTRY_VERIFY2(!curve(studio, graph)->points().isEmpty(), graph);
+        // The altitude plot shows the pressure plot's altitude.
+        const double pressure = curve(studio, "livePressureGraph")->points().last().y();
+        QVERIFY(qAbs(curve(studio, "liveAltitudeGraph")->points().last().y() - pressureAltitude(float(pressure))) < 1);
+        QVERIFY2(longestGap < 1500, qPrintable(QString::number(longestGap)));
+    }
+};
 
 QTEST_MAIN(TestDeviceWindow)
 #include "test_devicewindow.moc"

@@ -41,54 +41,35 @@ class TestGraphData : public QObject
     Q_OBJECT
 
 private slots:
-    void seriesBoundsAlwaysContainZero()
+    // Points as x,y pairs; "inf" and "nan" are not finite and never widen the bounds.
+    void seriesBoundsContainZeroAndOnlyFiniteValues_data()
     {
-        GraphSeries series(QPen(), QPen(), QBrush(), 1.0f);
-        series.addPoint(2, 5);
-        series.addPoint(3, 1);
-        QCOMPARE(series.minX(), 0.0);
-        QCOMPARE(series.minY(), 0.0);
-        QCOMPARE(series.maxX(), 3.0);
-        QCOMPARE(series.maxY(), 5.0);
-        series.addPoint(-1, -4);
-        QCOMPARE(series.minX(), -1.0);
-        QCOMPARE(series.minY(), -4.0);
-        QCOMPARE(series.points().size(), 3);
-        QCOMPARE(series.points().at(1), QPointF(3, 1));
+        QTest::addColumn<QVector<double>>("xy");
+        QTest::addColumn<QRectF>("bounds");
+        QTest::addColumn<bool>("sorted");
+        const double inf = std::numeric_limits<double>::infinity();
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("positive") << QVector<double>{2, 5, 3, 1} << QRectF(0, 0, 3, 5) << true;
+        QTest::newRow("negative, unsorted") << QVector<double>{2, 5, -1, -4} << QRectF(-1, -4, 3, 9) << false;
+        QTest::newRow("equal times stay sorted") << QVector<double>{1, 0, 1, 3} << QRectF(0, 0, 1, 3) << true;
+        QTest::newRow("infinite values") << QVector<double>{1, 2, 2, inf, 3, -inf} << QRectF(0, 0, 3, 2) << true;
+        QTest::newRow("NaN") << QVector<double>{nan, 1, 2, nan} << QRectF(0, 0, 2, 1) << false;
     }
 
-    void clearResetsPointsBoundsAndRanges()
+    void seriesBoundsContainZeroAndOnlyFiniteValues()
     {
+        QFETCH(QVector<double>, xy);
+        QFETCH(QRectF, bounds);
+        QFETCH(bool, sorted);
         GraphSeries series(QPen(), QPen(), QBrush(), 1.0f);
-        series.rangeMaxX = 10;
         series.rangeMaxY = 1000;
-        series.rangeMinY = -5;
-        series.addPoint(-2, 7);
-        series.addPoint(-3, 7);
-        QVERIFY(!series.isSortedByX());
+        for (int i = 0; i < xy.size(); i += 2)
+            series.addPoint(xy[i], xy[i + 1]);
+        QCOMPARE(QRectF(QPointF(series.minX(), series.minY()), QPointF(series.maxX(), series.maxY())), bounds);
+        QCOMPARE(series.isSortedByX(), sorted);
         series.clear();
-        QVERIFY(series.points().isEmpty());
-        QCOMPARE(series.minX(), 0.0);
-        QCOMPARE(series.maxY(), 0.0);
-        QCOMPARE(series.rangeMaxX, 0.0);
-        QCOMPARE(series.rangeMaxY, 0.0);
-        QCOMPARE(series.rangeMinY, 0.0);
-        QVERIFY(series.isSortedByX());
-    }
-
-    void sortednessFollowsTheTimes()
-    {
-        GraphSeries series(QPen(), QPen(), QBrush(), 1.0f);
-        series.addPoint(1, 0);
-        series.addPoint(1, 3);
-        series.addPoint(2, 0);
-        QVERIFY(series.isSortedByX());
-        series.addPoint(1.5, 0);
-        QVERIFY(!series.isSortedByX());
-
-        GraphSeries withNaN(QPen(), QPen(), QBrush(), 1.0f);
-        withNaN.addPoint(std::numeric_limits<double>::quiet_NaN(), 0);
-        QVERIFY(!withNaN.isSortedByX());
+        QCOMPARE(series.maxX() + series.maxY() + series.rangeMaxY, 0.0);
+        QVERIFY(series.points().isEmpty() && series.isSortedByX());
     }
 
     void extentsIncludeRangesAndAreWidened()
@@ -164,13 +145,9 @@ private slots:
         QTest::addColumn<double>("wanted");
         QTest::addColumn<double>("step");
         QTest::newRow("one") << 1.0 << 1.0;
-        QTest::newRow("two stays") << 2.5 << 2.0;
         QTest::newRow("three to two") << 0.3 << 0.2;
-        QTest::newRow("four to five") << 0.45 << 0.5;
         QTest::newRow("seven to five") << 7.0 << 5.0;
         QTest::newRow("eight to ten") << 8.5 << 10.0;
-        QTest::newRow("nine to ten") << 0.0009 << 0.001;
-        QTest::newRow("tens") << 35.0 << 20.0;
         QTest::newRow("thousands") << 4300.0 << 5000.0;
     }
 
@@ -181,27 +158,6 @@ private slots:
         QVERIFY2(qFuzzyCompare(niceStep(wanted), step), qPrintable(QString::number(niceStep(wanted))));
     }
 
-    void tickStepFollowsTheScale()
-    {
-        Axis *axis = axisIn(400, 300, 100, 150);
-        GraphSeries *series = curve();
-        series->addPoint(10, 100);
-        axis->series << series;
-        // 100 px at 300/13 px per second is 4.33 s, which reads as 5 s.
-        QVERIFY(qFuzzyCompare(axis->tickStepX(), 5.0));
-        // 50 px at 150/130 px per unit is 43.3, which reads as 50.
-        QVERIFY(qFuzzyCompare(axis->tickStepY(), 50.0));
-        delete axis;
-    }
-
-    void degenerateTickStepsAreZero()
-    {
-        QCOMPARE(niceStep(0), 0.0);
-        QCOMPARE(niceStep(-3), 0.0);
-        QCOMPARE(niceStep(std::numeric_limits<double>::infinity()), 0.0);
-        QCOMPARE(niceStep(std::numeric_limits<double>::quiet_NaN()), 0.0);
-    }
-
     void valueLabelsUseTheKiloPrefix_data()
     {
         QTest::addColumn<double>("value");
@@ -210,11 +166,7 @@ private slots:
         QTest::newRow("below a thousand") << 999.0 << "m" << "999 m";
         QTest::newRow("a thousand") << 1000.0 << "m" << "1 km";
         QTest::newRow("negative") << -2500.0 << "m" << "-2.5 km";
-        QTest::newRow("one and a half") << 1500.0 << "m" << "1.5 km";
-        QTest::newRow("zero") << 0.0 << "s" << "0 s";
-        QTest::newRow("fraction") << 0.25 << "g" << "0.25 g";
         QTest::newRow("four digits") << 123.456 << "dps" << "123.5 dps";
-        QTest::newRow("no unit") << 20.0 << "" << "20 ";
         QTest::newRow("sum of steps") << 3 * 0.1 << "s" << "0.3 s";
     }
 

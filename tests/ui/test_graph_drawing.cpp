@@ -1,6 +1,5 @@
 #include "ui/qgraph.h"
 
-#include <QLabel>
 #include <QtTest>
 
 #include <functional>
@@ -12,9 +11,7 @@ using ColourTest = std::function<bool(const QColor &)>;
 
 bool isRed(const QColor &c) { return c.red() > 200 && c.green() < 110 && c.blue() < 110; }
 bool isBlue(const QColor &c) { return c.blue() > 200 && c.red() < 200 && c.green() < 200; }
-bool isGreen(const QColor &c) { return c.green() > 150 && c.red() < 160 && c.blue() < 160; }
-bool isWhite(const QColor &c) { return c.red() > 245 && c.green() > 245 && c.blue() > 245; }
-bool isDark(const QColor &c) { return qGray(c.rgb()) < 128; }
+bool isMagenta(const QColor &c) { return c.red() > 150 && c.blue() > 100 && c.green() < 160; }
 // The visible-window rectangle of the overview: orange at half alpha over white.
 bool isOverviewWindow(const QColor &c) { return c.red() > 230 && c.green() > 160 && c.green() < 220 && c.blue() < 160; }
 
@@ -64,11 +61,11 @@ struct Plot
     }
 };
 
-Plot plot(bool withAxis = true)
+Plot plot()
 {
     Plot result;
     result.graph = std::make_unique<QGraph>();
-    if (withAxis) {
+    {
         result.axis = new Axis(QPen(Qt::blue), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
         result.axis->xUnit = QStringLiteral("s");
         result.axis->yUnit = QStringLiteral("m");
@@ -112,32 +109,55 @@ private slots:
         QVERIFY(!near(image, p.pixel(11, 40), isRed));
     }
 
-    void labelsAreDrawnWithTheirUnits()
+    // One "apogee" sample among 20000 flat ones must be drawn however many
+    // samples share its pixel column: in the plot, zoomed in and panned to
+    // it, and in the overview box.
+    void aOneSampleSpikeIsAlwaysDrawn()
     {
         Plot p = plot();
         QVERIFY(p.graph);
-        const int w = p.view()->width();
-        // 100 px at (w/2)/13 px per second reads as a 2 s tick step.
-        const QPoint tick = p.pixel(2, 0);
-        const QRect underTick(tick.x() - 20, tick.y() + 6, 40, 16);
-        const QRect betweenTicks(p.pixel(3, 0).x() - 3, tick.y() + 6, 6, 16);
-        // The value label of the first point of the level curve, just above it.
-        const QPoint first = p.pixel(0, 40);
-        const QRect aboveFirst(first.x(), first.y() - 30, 60, 22);
+        auto *spiky = new GraphSeries(QPen(Qt::magenta, 3), QPen(Qt::black), QBrush(Qt::black), 2.0f);
+        spiky->showMarkers = false;
+        const double spikeTime = 5.0005;
+        for (int i = 0; i <= 20000; ++i)
+            spiky->addPoint(i * 0.0005, i == 10001 ? 40 : 0);
+        p.axis->series << spiky;
+        QGraphView *view = p.view();
+        const int w = view->width();
+        // Spike pixels: the column between 10 and 30 high, whatever x.
+        const auto spikeIn = [&](const QImage &image, int x) {
+            const QRect column(x - 2, p.pixel(0, 30).y(), 5, p.pixel(0, 10).y() - p.pixel(0, 30).y());
+            return count(image, column, isMagenta);
+        };
+        QVERIFY(spikeIn(shot(view), p.pixel(spikeTime, 0).x()) > 10);
 
-        const QImage withUnits = shot(p.view());
-        QVERIFY(count(withUnits, underTick, isDark) > 10);
-        QCOMPARE(count(withUnits, betweenTicks, isDark), 0);
-        QVERIFY(count(withUnits, aboveFirst, isDark) > 10);
+        view->zoomX(20);
+        const double zoomedWidth = 20.0 * w;
+        const QPointF centred(w / 2.0 - (zoomedWidth / 2 + spikeTime * zoomedWidth / 26), 0);
+        view->setOffset(centred);
+        QCOMPARE(view->offset(), centred);
+        QVERIFY(spikeIn(shot(view), w / 2) > 10);
 
-        p.axis->xUnit.clear();
-        p.axis->yUnit.clear();
-        const QImage withoutUnits = shot(p.view());
-        QVERIFY(count(withUnits, underTick, isDark) > count(withoutUnits, underTick, isDark));
-        QVERIFY(count(withUnits, aboveFirst, isDark) > count(withoutUnits, aboveFirst, isDark));
-        // The pinned value scale stays left of the strip.
-        QVERIFY(count(withUnits, QRect(0, 0, 55, p.view()->height()), isDark) > 20);
-        QVERIFY(w > 0);
+        // The overview squeezes everything into 100 x 100 pixels at the top
+        // right; panned away, the visible-window box there is far from the spike.
+        const QRect inOverview(w - 100 + int(50 + spikeTime * 100 / 26) - 2, int(50 - 35 * 50.0 / 52), 5, 20);
+        view->setOffset(QPointF(0, 0));
+        QVERIFY(count(shot(view), inOverview, isMagenta) > 0);
+        spiky->clear();
+        QCOMPARE(count(shot(view), inOverview, isMagenta), 0);
+    }
+
+    void aValueThatIsNotANumberLeavesAGap()
+    {
+        Plot p = plot();
+        QVERIFY(p.graph);
+        p.slope->clear();
+        for (int i = 0; i <= 20; ++i)
+            p.slope->addPoint(i * 0.5, i == 11 ? std::nan("") : -30);
+        const QImage image = shot(p.view());
+        QVERIFY(near(image, p.pixel(2.5, -30), isBlue));
+        QVERIFY(near(image, p.pixel(9.5, -30), isBlue));
+        QVERIFY(!near(image, p.pixel(5.5, -30), isBlue));
     }
 
     void overviewShowsTheVisibleWindow()
@@ -146,86 +166,15 @@ private slots:
         QVERIFY(p.graph);
         QGraphView *view = p.view();
         const int left = view->width() - 100;
-
-        QImage image = shot(view);
-        QVERIFY(count(image, QRect(left + 2, 2, 96, 96), isOverviewWindow) > 96 * 96 / 2);
+        QVERIFY(count(shot(view), QRect(left + 2, 2, 96, 96), isOverviewWindow) > 96 * 96 / 2);
 
         view->zoomX(4);
         view->zoomY(4);
         view->setOffset(QPointF(0, 0));
-        image = shot(view);
-        // Unzoomed a quarter of the content shows, the top-left quarter of the box.
+        const QImage image = shot(view);
+        // A quarter of the content shows: the top-left quarter of the box.
         QVERIFY(near(image, QPoint(left + 12, 12), isOverviewWindow));
         QVERIFY(!near(image, QPoint(left + 60, 60), isOverviewWindow));
-        QVERIFY(!near(image, QPoint(left + 90, 90), isOverviewWindow));
-
-        view->showOverview(false);
-        image = shot(view);
-        QCOMPARE(count(image, QRect(left + 2, 2, 20, 20), isOverviewWindow), 0);
-    }
-
-    void overviewDrawsTheCurves()
-    {
-        Plot p = plot();
-        QVERIFY(p.graph);
-        const QImage image = shot(p.view());
-        // The whole content squeezed into the 100 x 100 box: the level curve at
-        // 5 s lies at 50 + 5 * 50/13 across and 50 - 40 * 50/52 down.
-        const QPoint level(p.view()->width() - 100 + int(std::lround(50 + 5 * 50.0 / 13)),
-                           int(std::lround(50 - 40 * 50.0 / 52)));
-        const auto reddish = [](const QColor &c) { return c.red() > 200 && c.green() < 150 && c.blue() < 100; };
-        QVERIFY(near(image, level, reddish));
-    }
-
-    void timelinesAppearInEverySharingView()
-    {
-        Plot first = plot();
-        Plot second = plot();
-        QVERIFY(first.graph && second.graph);
-        auto shared = std::make_shared<Timelines>();
-        first.view()->setTimelines(shared);
-        second.view()->setTimelines(shared);
-
-        QTest::keyClick(first.view(), Qt::Key_Space);
-        const QPoint at = first.pixel(5, 0);
-        QTest::mouseClick(first.view(), Qt::LeftButton, Qt::NoModifier, QPoint(at.x(), 30));
-        QCOMPARE(shared->size(), size_t(1));
-
-        const QImage image = shot(second.view());
-        const int h = second.view()->height();
-        QVERIFY(near(image, QPoint(at.x(), h / 4), isGreen));
-        QVERIFY(near(image, QPoint(at.x(), h * 3 / 4 + 20), isGreen));
-        QVERIFY(!near(image, QPoint(at.x() + 30, h / 4), isGreen));
-        // Its time label sits on a blue-grey box halfway down.
-        const auto labelBox = [](const QColor &c) { return c.blue() > 220 && c.red() > 150 && c.red() < 220; };
-        QVERIFY(count(image, QRect(at.x(), h / 2 - 25, 80, 30), labelBox) > 50);
-    }
-
-    void markersAtOneHeightAreStacked()
-    {
-        Plot p = plot();
-        QVERIFY(p.graph);
-        p.axis->markers << AxisMarker{QPointF(5, 0), QStringLiteral("Launch detected")}
-                        << AxisMarker{QPointF(5.2, 0), QStringLiteral("Apogee detected")};
-        const QImage image = shot(p.view());
-        const auto markerGreen = [](const QColor &c) { return c.green() > 180 && c.red() < 120 && c.blue() < 120; };
-        const QPoint first = p.pixel(5, 0);
-        const QPoint second = p.pixel(5.2, 0) - QPoint(0, 20);
-        QVERIFY(count(image, QRect(first.x() + 40, first.y() - 6, 4, 4), markerGreen) > 0);
-        QVERIFY(count(image, QRect(second.x() + 40, second.y() - 6, 4, 4), markerGreen) > 0);
-    }
-
-    void pinnedScaleStaysInViewWhenPanning()
-    {
-        Plot p = plot();
-        QVERIFY(p.graph);
-        QGraphView *view = p.view();
-        view->zoomX(4);
-        view->setOffset(QPointF(-1e9, 0));
-        const QImage image = shot(view);
-        // The origin is far left out of view, yet the first axis line stands at the strip.
-        QVERIFY(near(image, QPoint(60, view->height() / 3), isBlue));
-        QVERIFY(count(image, QRect(0, 0, 55, view->height()), isDark) > 20);
     }
 
     void trackingKeepsTheNewestPointInTheMiddle()
@@ -250,66 +199,10 @@ private slots:
         tracked->addPoint(11, 20);
         QVERIFY(near(shot(view), middle, trackedColour));
         const QPointF offset = view->offset();
-        QVERIFY(offset.x() < 0 && offset.y() < 0);
-
         view->removeTracker();
         tracked->addPoint(12, -30);
         shot(view);
         QCOMPARE(view->offset(), offset);
-    }
-
-    void graphWithoutAxesShowsOnlyBackgroundAndOverview()
-    {
-        Plot p = plot(false);
-        QVERIFY(p.graph);
-        const QImage image = shot(p.view());
-        const int w = p.view()->width();
-        const int h = p.view()->height();
-        QCOMPARE(count(image, QRect(0, 0, w - 101, h), isWhite), (w - 101) * h);
-        QCOMPARE(count(image, QRect(0, 101, w, h - 101), isWhite), w * (h - 101));
-        QVERIFY(count(image, QRect(w - 98, 2, 96, 96), isOverviewWindow) > 90 * 90);
-    }
-
-    void flatDataStillDraws()
-    {
-        Plot p = plot(false);
-        QVERIFY(p.graph);
-        auto *axis = new Axis(QPen(Qt::blue), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
-        auto *flat = new GraphSeries(QPen(Qt::red, 3), QPen(Qt::black), QBrush(Qt::black), 2.0f);
-        flat->addPoint(0, 0);
-        flat->addPoint(0, 0);
-        axis->series << flat;
-        *p.graph << axis;
-        p.view()->optimizeAxis();
-        const QImage image = shot(p.view());
-        QVERIFY(!image.isNull());
-        QVERIFY(std::isfinite(p.view()->originFraction().x()) && std::isfinite(p.view()->originFraction().y()));
-    }
-
-    void legendListsNamedCurvesWithTheirColours()
-    {
-        Plot p = plot();
-        QVERIFY(p.graph);
-        p.level->name = QStringLiteral("X");
-        p.slope->name = QStringLiteral("Y");
-        p.graph->updateLegend();
-        p.graph->updateLegend();
-        const QList<QLabel *> labels = p.graph->findChildren<QLabel *>();
-        QCOMPARE(labels.size(), 4);
-        QStringList texts;
-        for (const QLabel *label : labels)
-            texts << label->text();
-        QVERIFY(texts.contains(QStringLiteral("X -> ")));
-        QVERIFY(texts.contains(QStringLiteral("Y -> ")));
-        for (const QLabel *label : labels)
-            QTRY_VERIFY(label->isVisible() && label->width() > 0);
-        const QImage image = p.graph->grab().toImage();
-        for (const QLabel *label : labels) {
-            if (!label->text().isEmpty())
-                continue;
-            const QPoint centre = label->mapTo(p.graph.get(), label->rect().center());
-            QVERIFY(isRed(image.pixelColor(centre)) || isBlue(image.pixelColor(centre)));
-        }
     }
 };
 

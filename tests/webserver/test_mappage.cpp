@@ -1,37 +1,27 @@
+#include "webserver/tilecache.h"
+#include "webserver/tileservice.h"
 #include "webserver/webserver.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
 
-#include <algorithm>
-
 namespace {
 
-struct Fix {
-    double longitude;
-    double latitude;
-    double altitude;
-};
+// x longitude, y latitude.
+using Fix = QPointF;
 
-// The fixes of the first track of an exported KML file.
-QVector<Fix> readFixes(const QByteArray &kml)
+QString degrees(double value)
 {
-    QVector<Fix> fixes;
-    const int start = kml.indexOf("<coordinates>") + int(qstrlen("<coordinates>"));
-    const int end = kml.indexOf("</coordinates>", start);
-    for (const QByteArray &tuple : kml.mid(start, end - start).simplified().split(' ')) {
-        const QList<QByteArray> values = tuple.split(',');
-        fixes.append({values.at(0).toDouble(), values.at(1).toDouble(), values.at(2).toDouble()});
-    }
-    return fixes;
+    return QString::number(value, 'f', 12);
 }
 
 // The flight window's one-line document for these fixes.
@@ -44,50 +34,18 @@ QString flightWindowDocument(const QVector<Fix> &fixes)
                                       "<Style><LineStyle><color>C80000FF</color><width>4</width></LineStyle></Style>"
                                       "<LineString><altitudeMode>absolute</altitudeMode><coordinates>");
     for (const Fix &fix : fixes)
-        document += QString::number(fix.longitude, 'f', 12) + ',' + QString::number(fix.latitude, 'f', 12) + ','
-            + QString::number(fix.altitude, 'g', 6) + ' ';
-    return document + QStringLiteral("</coordinates></LineString></Placemark></Folder></Document></kml>");
+        document += degrees(fix.x()) + ',' + degrees(fix.y()) + ",1200 ";
+    return "plotKML('" + document + QStringLiteral("</coordinates></LineString></Placemark></Folder></Document></kml>');");
 }
 
-// The flight window's ground track: a fix is taken when it moved more than 0.001 degrees.
-QString groundTrackArray(const QVector<Fix> &fixes, int *taken)
-{
-    QString array = QStringLiteral("[");
-    float lastLatitude = 0;
-    float lastLongitude = 0;
-    *taken = 0;
-    for (const Fix &fix : fixes) {
-        if (qAbs(fix.latitude - lastLatitude) > 0.001 || qAbs(fix.longitude - lastLongitude) > 0.001) {
-            array += QString::number(fix.longitude, 'f', 12) + ',' + QString::number(fix.latitude, 'f', 12) + ',';
-            lastLatitude = float(fix.latitude);
-            lastLongitude = float(fix.longitude);
-            ++*taken;
-        }
-    }
-    return array + ']';
-}
-
-// The wrapper the windows put around every call.
-QString programCall(const QString &call)
-{
-    return QStringLiteral("try {") + call + QStringLiteral(" } catch(e){ console.log(e); }");
-}
-
-class RecordingPage : public QWebEnginePage
-{
-public:
+// Keeps what the page writes to its console.
+struct RecordingPage : QWebEnginePage {
     using QWebEnginePage::QWebEnginePage;
-    QStringList messages;
-    QStringList errors;
-
-protected:
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int line,
-                                  const QString &source) override
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int, const QString &) override
     {
         messages << message;
-        if (level == ErrorMessageLevel)
-            errors << QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(message);
     }
+    QStringList messages;
 };
 
 } // namespace
@@ -97,6 +55,7 @@ class TestMapPage : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir tileCache;
     WebServer *server = nullptr;
     QWebEngineView *view = nullptr;
     RecordingPage *page = nullptr;
@@ -107,10 +66,7 @@ private:
     {
         QVariant result;
         bool done = false;
-        page->runJavaScript(script, [&](const QVariant &value) {
-            result = value;
-            done = true;
-        });
+        page->runJavaScript(script, [&](const QVariant &value) { result = value, done = true; });
         if (!QTest::qWaitFor([&] { return done; }, 5000))
             return QJsonObject();
         return QJsonDocument::fromJson(result.toString().toUtf8()).object();
@@ -118,12 +74,12 @@ private:
 
     QJsonObject mapState() { return run(QStringLiteral("JSON.stringify(mapState())")); }
 
-    void callPage(const QString &call) { run(programCall(call)); }
+    // As the windows call the page.
+    void callPage(const QString &call) { run("try {" + call + " } catch(e){ console.log(e); }"); }
 
     QString placemarkCall(const Fix &fix) const
     {
-        return QStringLiteral("setPlacemark(") + QString::number(fix.latitude, 'f', 10) + QStringLiteral(", ")
-            + QString::number(fix.longitude, 'f', 10) + QStringLiteral(");");
+        return "setPlacemark(" + degrees(fix.y()) + ", " + degrees(fix.x()) + ");";
     }
 
 private slots:
@@ -132,9 +88,18 @@ private slots:
         QFile file(QStringLiteral(OKUKIPO_TEST_DATA_DIR "/climb-track.kml"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         exportedKml = file.readAll();
-        fixes = readFixes(exportedKml);
+        const int start = exportedKml.indexOf("<coordinates>") + 13;
+        const QByteArray first = exportedKml.mid(start, exportedKml.indexOf("</coordinates>") - start);
+        for (const QByteArray &tuple : first.simplified().split(' ')) {
+            const QList<QByteArray> values = tuple.split(',');
+            fixes.append({values.at(0).toDouble(), values.at(1).toDouble()});
+        }
         QCOMPARE(fixes.size(), 18);
-        server = new WebServer(qApp, QStringLiteral(OKUKIPO_APP_DIR "/http_server.ini"));
+        server = new WebServer(qApp, QStringLiteral(OKUKIPO_APP_DIR "/http_server.ini"), tileCache.path());
+        // Nothing listens on port 1 of the loopback: the cache alone answers.
+        tiles::TileSettings offline;
+        offline.urlTemplate = QStringLiteral("http://127.0.0.1:1/{z}/{x}/{y}.png");
+        server->tiles().configure(offline);
         view = new QWebEngineView;
         page = new RecordingPage(view);
         view->setPage(page);
@@ -149,115 +114,90 @@ private slots:
         QVERIFY(loaded.wait(15000));
         QCOMPARE(loaded.first().first().toBool(), true);
         page->messages.clear();
-        page->errors.clear();
     }
 
     void flightIsDrawnAndFramed()
     {
-        const QString document = flightWindowDocument(fixes);
-        QVERIFY(!document.contains('\n'));
-        int groundPoints = 0;
-        const QString groundTrack = groundTrackArray(fixes, &groundPoints);
-        callPage(QStringLiteral("plotKML('") + document + QStringLiteral("');"));
-        callPage(QStringLiteral("plotGroudTrack(") + groundTrack + QStringLiteral(");"));
+        callPage(flightWindowDocument(fixes));
+        callPage("plotGroudTrack([" + degrees(fixes[0].x()) + ',' + degrees(fixes[0].y()) + ','
+                 + degrees(fixes[17].x()) + ',' + degrees(fixes[17].y()) + ",]);");
         callPage(placemarkCall(fixes.last()));
-        run(QStringLiteral("try { flyTo(); } catch(e){}"));
-
+        callPage(QStringLiteral("flyTo();"));
         const QJsonObject state = mapState();
-        const QJsonArray tracks = state.value("tracks").toArray();
-        QCOMPARE(tracks.size(), 1);
-        const QJsonObject track = tracks.first().toObject();
+        QCOMPARE(state.value("tracks").toArray().size(), 1);
+        const QJsonObject track = state.value("tracks").toArray().first().toObject();
         QCOMPARE(track.value("points").toInt(), fixes.size());
-        QCOMPARE(track.value("colour").toString(), QStringLiteral("#ff0000"));
-        QCOMPARE(track.value("opacity").toDouble(), 200.0 / 255);
-        QCOMPARE(track.value("weight").toDouble(), 4.0);
-
-        const auto [minLatitude, maxLatitude] = std::minmax_element(
-            fixes.cbegin(), fixes.cend(), [](const Fix &a, const Fix &b) { return a.latitude < b.latitude; });
-        const auto [minLongitude, maxLongitude] = std::minmax_element(
-            fixes.cbegin(), fixes.cend(), [](const Fix &a, const Fix &b) { return a.longitude < b.longitude; });
-        const QJsonObject bounds = track.value("bounds").toObject();
-        QVERIFY(qAbs(bounds.value("south").toDouble() - minLatitude->latitude) < 1e-9);
-        QVERIFY(qAbs(bounds.value("north").toDouble() - maxLatitude->latitude) < 1e-9);
-        QVERIFY(qAbs(bounds.value("west").toDouble() - minLongitude->longitude) < 1e-9);
-        QVERIFY(qAbs(bounds.value("east").toDouble() - maxLongitude->longitude) < 1e-9);
-
-        const QJsonArray groundTracks = state.value("groundTracks").toArray();
-        QCOMPARE(groundTracks.size(), 1);
-        QVERIFY(groundPoints >= 2);
-        QCOMPARE(groundTracks.first().toObject().value("points").toInt(), groundPoints);
-
-        const QJsonArray placemark = state.value("placemark").toArray();
-        QVERIFY(qAbs(placemark.at(0).toDouble() - fixes.last().latitude) < 1e-9);
-        QVERIFY(qAbs(placemark.at(1).toDouble() - fixes.last().longitude) < 1e-9);
-
-        // The view frames the whole track closely: a 1 km climb fills a street-level view.
-        const QJsonObject view = state.value("view").toObject();
-        QVERIFY(view.value("south").toDouble() <= minLatitude->latitude);
-        QVERIFY(view.value("north").toDouble() >= maxLatitude->latitude);
-        QVERIFY(view.value("west").toDouble() <= minLongitude->longitude);
-        QVERIFY(view.value("east").toDouble() >= maxLongitude->longitude);
+        QCOMPARE(track.value("colour").toString() + ' ' + QString::number(track.value("opacity").toDouble() * 255) + ' '
+                     + QString::number(track.value("weight").toDouble()),
+                 QStringLiteral("#ff0000 200 4"));
+        QCOMPARE(state.value("groundTracks").toArray().first().toObject().value("points").toInt(), 2);
+        QVERIFY(qAbs(state.value("placemark").toArray().at(0).toDouble() - fixes.last().y()) < 1e-9);
+        QVERIFY(qAbs(state.value("placemark").toArray().at(1).toDouble() - fixes.last().x()) < 1e-9);
+        // The track's bounds are its fixes' extremes; the view frames them closely.
+        const QJsonObject bounds = track.value("bounds").toObject(), shown = state.value("view").toObject();
+        for (const QString &side : {"south", "west", "north", "east"}) {
+            const bool low = side == "south" || side == "west", latitude = side == "south" || side == "north";
+            double extreme = low ? 1000 : -1000;
+            for (const Fix &fix : fixes)
+                extreme = (low ? qMin<double> : qMax<double>)(extreme, latitude ? fix.y() : fix.x());
+            QVERIFY(qAbs(bounds.value(side).toDouble() - extreme) < 1e-9);
+            QVERIFY(low ? shown.value(side).toDouble() <= extreme : shown.value(side).toDouble() >= extreme);
+        }
         QVERIFY(state.value("zoom").toInt() >= 15);
-
         QCOMPARE(state.value("errors").toArray().size(), 0);
-        QCOMPARE(page->errors, QStringList());
-        QCOMPARE(page->messages, QStringList());
-    }
-
-    void exportedFileDrawsBothTracksInTheirColours()
-    {
-        callPage(QStringLiteral("plotKML('") + QString::fromUtf8(exportedKml).simplified() + QStringLiteral("');"));
+        // An exported file draws both its tracks, each in its colour.
+        callPage("plotKML('" + QString::fromUtf8(exportedKml).simplified() + "');");
         const QJsonArray tracks = mapState().value("tracks").toArray();
+        QCOMPARE(tracks.at(0).toObject().value("colour").toString() + tracks.at(1).toObject().value("colour").toString(),
+                 QStringLiteral("#ff0000#ffff00"));
         QCOMPARE(tracks.size(), 2);
-        QCOMPARE(tracks.at(0).toObject().value("colour").toString(), QStringLiteral("#ff0000"));
-        QCOMPARE(tracks.at(1).toObject().value("colour").toString(), QStringLiteral("#ffff00"));
         QCOMPARE(tracks.at(1).toObject().value("points").toInt(), fixes.size());
-        QCOMPARE(page->messages, QStringList());
-    }
-
-    void flightWithoutFixesShowsOnlyTheMarker()
-    {
-        callPage(QStringLiteral("plotKML('") + flightWindowDocument(fixes) + QStringLiteral("');"));
-        // The next flight has no GPS fix: its empty track replaces the previous one.
-        callPage(QStringLiteral("plotKML('") + flightWindowDocument({}) + QStringLiteral("');"));
-        callPage(QStringLiteral("plotGroudTrack([]);"));
-        QJsonObject state = mapState();
-        QCOMPARE(state.value("tracks").toArray().size(), 0);
-        QCOMPARE(state.value("groundTracks").toArray().size(), 0);
-
-        // The device window follows live fixes and flies to the marker.
-        const Fix launchPad = fixes.first();
-        callPage(placemarkCall(launchPad));
-        run(QStringLiteral("try { flyTo(); } catch(e){}"));
-        state = mapState();
-        QCOMPARE(state.value("zoom").toInt(), 16);
-        const QJsonObject view = state.value("view").toObject();
-        const double centreLatitude = (view.value("south").toDouble() + view.value("north").toDouble()) / 2;
-        const double centreLongitude = (view.value("west").toDouble() + view.value("east").toDouble()) / 2;
-        QVERIFY(qAbs(centreLatitude - launchPad.latitude) < 1e-4);
-        QVERIFY(qAbs(centreLongitude - launchPad.longitude) < 1e-4);
         QCOMPARE(page->messages, QStringList());
     }
 
     void badArgumentsKeepWhatTheMapShows()
     {
-        callPage(QStringLiteral("plotKML('") + flightWindowDocument(fixes) + QStringLiteral("');"));
-        callPage(placemarkCall(fixes.last()));
-        callPage(QStringLiteral("plotKML('not a KML document');"));
-        callPage(QStringLiteral("plotKML('<kml><Placemark>');"));
-        callPage(QStringLiteral("setPlacemark(91, 10);"));
-        callPage(QStringLiteral("setPlacemark('north', 10);"));
-        callPage(QStringLiteral("plotGroudTrack('-119.1,40.8');"));
+        callPage(flightWindowDocument(fixes));
+        callPage(placemarkCall(fixes.first()));
         // Each failure is caught by the wrapper and logged to the page console.
-        QTRY_COMPARE(page->messages.size(), 5);
-
-        const QJsonObject state = mapState();
-        QCOMPARE(state.value("tracks").toArray().first().toObject().value("points").toInt(), fixes.size());
-        QVERIFY(qAbs(state.value("placemark").toArray().at(0).toDouble() - fixes.last().latitude) < 1e-9);
-        // A missing function only writes to the console too.
-        callPage(QStringLiteral("noSuchFunction();"));
+        for (const char *call : {"plotKML('not a KML document');", "plotKML('<kml><Placemark>');", "setPlacemark(91, 10);",
+                                 "setPlacemark('north', 10);", "plotGroudTrack('-119.1,40.8');", "noSuchFunction();"})
+            callPage(QString::fromLatin1(call));
         QTRY_COMPARE(page->messages.size(), 6);
+        QJsonObject state = mapState();
+        QCOMPARE(state.value("tracks").toArray().first().toObject().value("points").toInt(), fixes.size());
         QCOMPARE(state.value("errors").toArray().size(), 0);
+        // A flight without GPS fixes clears the tracks; the device window flies to its live marker.
+        callPage(flightWindowDocument({}));
+        callPage(QStringLiteral("plotGroudTrack([]); flyTo();"));
+        state = mapState();
+        QCOMPARE(state.value("tracks").toArray().size() + state.value("groundTracks").toArray().size(), 0);
+        QCOMPARE(state.value("zoom").toInt(), 16);
+        const QJsonObject shown = state.value("view").toObject();
+        QVERIFY(qAbs((shown.value("south").toDouble() + shown.value("north").toDouble()) / 2 - fixes.first().y()) < 1e-4);
+        QVERIFY(qAbs((shown.value("west").toDouble() + shown.value("east").toDouble()) / 2 - fixes.first().x()) < 1e-4);
+        QCOMPARE(page->messages.size(), 6);
+    }
+
+    // The page opens at zoom 2, whose 16 tiles are in the cache; the source is unreachable.
+    void cachedTilesShowWithoutTheSource()
+    {
+        QImage magenta(256, 256, QImage::Format_RGB32);
+        magenta.fill(QColor(255, 0, 255));
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        QVERIFY(magenta.save(&png, "PNG"));
+        const TileCache cache(server->tiles().settings().urlTemplate, tileCache.path());
+        for (int x = 0; x < 4; ++x)
+            for (int y = 0; y < 4; ++y)
+                QVERIFY(cache.store({2, x, y}, png.data(), QDateTime::currentDateTimeUtc(), TileCache::Kind::Viewed));
+        init();
+        const QString pixel = QStringLiteral(
+            "(function () { var tile = document.querySelector('img.leaflet-tile-loaded');"
+            " if (!tile) return '{}'; var canvas = document.createElement('canvas'); canvas.width = canvas.height = 1;"
+            " var context = canvas.getContext('2d'); context.drawImage(tile, -128, -128);"
+            " var rgb = context.getImageData(0, 0, 1, 1).data; return JSON.stringify({ rgb: [rgb[0], rgb[1], rgb[2]] }); })()");
+        QTRY_COMPARE_WITH_TIMEOUT(run(pixel).value("rgb").toArray(), QJsonArray({255, 0, 255}), 10000);
     }
 
     void cleanupTestCase()

@@ -1,14 +1,14 @@
 #pragma once
 
 // A web server on a temporary document root, configured by its own
-// http_server.ini; short time-outs keep the tests fast.
+// http_server.ini; short time-outs keep the tests fast.  Its tiles are
+// cached in the same temporary folder.
 
 #include "webserver/httpserver/httplistener.h"
 #include "webserver/webserver.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -20,14 +20,10 @@ public:
                         const QByteArray &docrootSettings = QByteArray())
     {
         QDir(dir.path()).mkdir(QStringLiteral("docroot"));
-        QFile config(configFile());
-        config.open(QIODevice::WriteOnly);
-        config.write("[listener]\nreadTimeout=3000\n" + listenerSettings + "\n[docroot]\npath=docroot\n"
-                     + docrootSettings + "\n");
+        addFile(QStringLiteral("http_server.ini"), "[listener]\nreadTimeout=3000\n" + listenerSettings
+                                                       + "\n[docroot]\npath=docroot\n" + docrootSettings + "\n");
     }
 
-    QString configFile() const { return dir.filePath(QStringLiteral("http_server.ini")); }
-    QString docroot() const { return dir.filePath(QStringLiteral("docroot")); }
     QString path(const QString &relative) const { return dir.filePath(relative); }
 
     void addFile(const QString &relative, const QByteArray &content) const
@@ -38,7 +34,7 @@ public:
         file.write(content);
     }
 
-    void start() { server = std::make_unique<WebServer>(&owner, configFile()); }
+    void start() { server = std::make_unique<WebServer>(&owner, path("http_server.ini"), path("tiles")); }
     quint16 port() const { return server->port(); }
     quorl::HttpListener *listener() const { return server->listener(); }
 

@@ -1,0 +1,54 @@
+#include "ui/saveareadialog.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestSaveAreaDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Counts and sizes worked out by hand from the slippy-map formula and 20 KiB a tile.
+    void showsTheCountAndSizeBeforeItStarts()
+    {
+        QTemporaryDir cache;
+        tiles::TileSettings offline;
+        offline.urlTemplate = QStringLiteral("http://127.0.0.1:1/{z}/{x}/{y}.png");
+        SaveAreaDialog dialog({{QStringLiteral("Playa"), {40.80, -119.20, 40.90, -119.05}},
+                               {QStringLiteral("Valley"), {40.5, -119.6, 41.2, -118.6}},
+                               {QStringLiteral("Point"), {40.85, -119.1, 40.85, -119.1}}},
+                              offline, cache.path());
+        auto *zoom = dialog.findChild<QSpinBox *>();
+        QCOMPARE(zoom->maximum(), 16);
+        QCOMPARE(dialog.summary(), QStringLiteral("969 tiles, about 18.9 MB (zoom levels 0 to 16)"));
+        zoom->setValue(14);
+        QCOMPARE(dialog.summary(), QStringLiteral("87 tiles, about 1.7 MB (zoom levels 0 to 14)"));
+
+        auto *area = dialog.findChild<QComboBox *>();
+        area->setCurrentIndex(1);
+        zoom->setValue(16);
+        QCOMPARE(dialog.summary(), QStringLiteral("2770 tiles, about 54.1 MB (zoom levels 0 to 14)"));
+        const QList<QLabel *> labels = dialog.findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) {
+            return label->text().contains(QStringLiteral("at most 5000 tiles per save, so this save stops at zoom level 14"));
+        }));
+
+        // One tile a zoom level; the source cannot be reached.
+        area->setCurrentIndex(2);
+        zoom->setValue(2);
+        QPushButton *save = nullptr;
+        for (QPushButton *button : dialog.findChildren<QPushButton *>())
+            if (button->text() == QStringLiteral("Save"))
+                save = button;
+        save->click();
+        QTRY_COMPARE(dialog.summary(), QStringLiteral("0 tiles saved; 3 could not be fetched."));
+        QVERIFY(!save->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestSaveAreaDialog)
+#include "test_saveareadialog.moc"
