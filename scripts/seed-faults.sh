@@ -106,7 +106,7 @@ fault model/flightexports.cpp "test_exports" "KML track with latitude first" \
     $'appendNumber(line, fix->longitude, 10);\n            appendCell(line, fix->latitude, 10);' \
     $'appendNumber(line, fix->latitude, 10);\n            appendCell(line, fix->longitude, 10);'
 # Device protocol and worker
-fault device/okukipodevice.cpp "test_protocol test_hiddevice" "packet code written into the report ID" \
+fault device/okukipodevice.cpp "test_protocol" "packet code written into the report ID" \
     'report[1] = packet.code;' 'report[0] = packet.code;'
 fault device/okukipodevice.cpp "test_protocol test_worker" "settings chunks numbered from one" \
     'const QByteArray chunk = littleEndian16(index) + char(length)' 'const QByteArray chunk = littleEndian16(index + 1) + char(length)'
@@ -123,9 +123,9 @@ fault device/okukipointerface.cpp "test_worker test_devicewindow" "one flight to
     'console(QString::number(flights.size()) + QStringLiteral(" flight(s) downloaded."));' \
     'console(QString::number(flights.size() + 1) + QStringLiteral(" flight(s) downloaded."));'
 # Web server
-fault webserver/httpserver/staticfilecontroller.cpp "test_staticfiles" "document root matched as a bare prefix" \
+fault webserver/httpserver/staticfilecontroller.cpp "test_httpserver" "document root matched as a bare prefix" \
     'resolved.startsWith(docrootPrefix);' 'resolved.startsWith(canonicalDocroot);'
-fault webserver/httpserver/staticfilecontroller.cpp "test_staticfiles" "cache entries live ten times longer" \
+fault webserver/httpserver/staticfilecontroller.cpp "test_httpserver" "cache entries live ten times longer" \
     'now - entry->created >= cacheTimeout)' 'now - entry->created >= cacheTimeout * 10)'
 fault webserver/httpserver/httprequest.cpp "test_httprequest" "header bytes limit overrun by 100" \
     'if (currentSize > maxSize) {' 'if (currentSize > maxSize + 100) {'
@@ -133,7 +133,7 @@ fault webserver/httpserver/httprequest.cpp "test_httprequest" "body limit double
     'else if (boundary.isEmpty() && expectedBodySize > maxSize)' 'else if (boundary.isEmpty() && expectedBodySize > 2 * maxSize)'
 fault webserver/httpserver/httprequest.cpp "test_httprequest test_httpserver" "header names keep their case" \
     'currentHeader = line.left(colon).trimmed().toLower();' 'currentHeader = line.left(colon).trimmed();'
-fault webserver/httpserver/httprequest.cpp "test_httprequest test_staticfiles" "path not percent-decoded" \
+fault webserver/httpserver/httprequest.cpp "test_httprequest test_httpserver" "path not percent-decoded" \
     'path = QByteArray::fromPercentEncoding(queryStart < 0 ? target : target.left(queryStart));' \
     'path = queryStart < 0 ? target : target.left(queryStart);'
 # Plots, orientation view, windows
@@ -150,7 +150,7 @@ fault ui/qgraphview.cpp "test_axisorigin test_graph_interaction" "origin optimiz
     $'const QPointF least = m_axes->last()->minimum();\n        const QPointF most = m_axes->last()->maximum();'
 fault ui/orientationwidget.cpp "test_orientationwidget" "scaling above the middle grows twice as fast" \
     '1.0 + (scale - 50) * 0.01;' '1.0 + (scale - 50) * 0.02;'
-fault ui/okukipoflightwidget.cpp "test_flightwindow" "ground level subtracted above sea level instead of above ground" \
+fault ui/flightplots.cpp "test_flightwindow" "ground level subtracted above sea level instead of above ground" \
     'pressureAltitude(pascals) - (aboveSeaLevel ? 0.0f : groundAltitude);' \
     'pressureAltitude(pascals) - (aboveSeaLevel ? groundAltitude : 0.0f);'
 fault ui/okukipowidget.cpp "test_devicewindow" "live pressure label shows the altitude" \
