@@ -115,7 +115,7 @@ private slots:
         QFETCH(QByteArray, expected);
         okukipo::setTraceHandler([](const QString &) {});
         OKUKIPOFlight flight;
-        flight.loadFromBytes(flightFile(3, storedEvents({{qint16(classId), quint32(version), fields, base}})));
+        flight.readFromBytes(flightFile(3, storedEvents({{qint16(classId), quint32(version), fields, base}})));
         okukipo::setTraceHandler({});
         QCOMPARE(flight.loadOutcome(), OKUKIPOFlight::LoadOutcome::Partial);
         QCOMPARE(summary(flight.events.empty() ? nullptr : flight.events.front()), expected);
