@@ -1,9 +1,12 @@
 #include "app/applicationsettingswidget.h"
+#include "app/longpath.h"
+#include "app/messagelog.h"
+#include "app/startupoptions.h"
+#include "app/units.h"
 #include "scriptedasker.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
+#include <QCommandLineParser>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,147 +15,128 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+// Start-up, and the two display choices: how the dialog stores them and what they do.
 class TestApplicationSettings : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir dir;
 
-    // One file per test function: QSettings caches files by path, size and
-    // modification time, so rewriting one file within a second can go unseen.
-    QString iniPath() const
+    // Each dialog on a file of its own, as the next start of the program would read it.
+    static void runDialog(QSettings &settings, int format, int numbers, const char *button, const QStringList &shown)
     {
-        return dir.filePath(QLatin1String(QTest::currentTestFunction()) + QStringLiteral("/settings.ini"));
-    }
-
-    void writeIni(const QByteArray &contents)
-    {
-        QFile file(iniPath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(contents);
-    }
-
-    static QComboBox *combo(ApplicationSettingsWidget &dialog, const char *name)
-    {
-        return dialog.findChild<QComboBox *>(QLatin1String(name));
-    }
-
-    static void click(ApplicationSettingsWidget &dialog, const char *button)
-    {
+        ApplicationSettingsWidget dialog(nullptr, &settings);
+        auto *formats = dialog.findChild<QComboBox *>(QStringLiteral("coordinateFormat"));
+        auto *systems = dialog.findChild<QComboBox *>(QStringLiteral("numberSystem"));
+        QCOMPARE(QStringList({formats->currentText(), systems->currentText()}), shown);
+        if (format >= 0)
+            formats->setCurrentIndex(format);
+        if (numbers >= 0)
+            systems->setCurrentIndex(numbers);
         QTest::mouseClick(dialog.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
     }
 
 private slots:
-    void init() { QVERIFY(QDir(dir.path()).mkpath(QLatin1String(QTest::currentTestFunction()))); }
-
-    void formShowsTheChoicesInOrder()
-    {
-        QSettings settings(iniPath(), QSettings::IniFormat);
-        ApplicationSettingsWidget dialog(nullptr, &settings);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Application settings"));
-        QComboBox *format = combo(dialog, "coordinateFormat");
-        QComboBox *numbers = combo(dialog, "numberSystem");
-        QVERIFY(format && numbers);
-        const QStringList formatTexts{QStringLiteral("Decimal degrees"), QStringLiteral("Degrees, minutes and seconds"),
-                                      QStringLiteral("Degrees and decimal minutes")};
-        const QList<int> formatData{0, 2, 1};
-        QCOMPARE(format->count(), 3);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(format->itemText(i), formatTexts.at(i));
-            QCOMPARE(format->itemData(i).toInt(), formatData.at(i));
-        }
-        QCOMPARE(numbers->count(), 2);
-        QCOMPARE(numbers->itemText(0), QStringLiteral("Metric"));
-        QCOMPARE(numbers->itemData(0).toInt(), 0);
-        QCOMPARE(numbers->itemText(1), QStringLiteral("Imperial"));
-        QCOMPARE(numbers->itemData(1).toInt(), 1);
-    }
-
-    void withoutSettingsFileTheZeroItemsAreSelected()
-    {
-        QVERIFY(!QFile::exists(iniPath()));
-        QSettings settings(iniPath(), QSettings::IniFormat);
-        ApplicationSettingsWidget dialog(nullptr, &settings);
-        QCOMPARE(combo(dialog, "coordinateFormat")->currentText(), QStringLiteral("Decimal degrees"));
-        QCOMPARE(combo(dialog, "numberSystem")->currentText(), QStringLiteral("Metric"));
-    }
-
-    void storedValuesAreSelected()
-    {
-        writeIni("[General]\nGPSCoordinateFormat=1\nnumberSystem=1\n");
-        QSettings settings(iniPath(), QSettings::IniFormat);
-        ApplicationSettingsWidget dialog(nullptr, &settings);
-        QCOMPARE(combo(dialog, "coordinateFormat")->currentText(), QStringLiteral("Degrees and decimal minutes"));
-        QCOMPARE(combo(dialog, "numberSystem")->currentText(), QStringLiteral("Imperial"));
-    }
-
-    void unknownStoredValueSelectsNothingAndSurvivesOk()
-    {
-        writeIni("[General]\nGPSCoordinateFormat=7\nnumberSystem=1\n");
-        {
-            ScriptedAsker asker;
-            QSettings settings(iniPath(), QSettings::IniFormat);
-            ApplicationSettingsWidget dialog(nullptr, &settings);
-            QCOMPARE(combo(dialog, "coordinateFormat")->currentIndex(), -1);
-            click(dialog, "OK");
-        }
-        const QSettings reread(iniPath(), QSettings::IniFormat);
-        QCOMPARE(reread.value(QStringLiteral("GPSCoordinateFormat")).toInt(), 7);
-        QCOMPARE(reread.value(QStringLiteral("numberSystem")).toInt(), 1);
-    }
-
-    void okStoresTheChoicesAndAsksForARestart()
+    void okStoresTheChoicesAndAsksForARestartCancelNothing()
     {
         ScriptedAsker asker;
-        {
-            QSettings settings(iniPath(), QSettings::IniFormat);
-            ApplicationSettingsWidget dialog(nullptr, &settings);
-            combo(dialog, "coordinateFormat")->setCurrentIndex(1);
-            combo(dialog, "numberSystem")->setCurrentIndex(1);
-            click(dialog, "OK");
-            QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        }
+        QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        runDialog(settings, 1, 1, "Cancel", {"Decimal degrees", "Metric"});
+        QVERIFY(asker.messages.isEmpty() && !settings.contains(QStringLiteral("numberSystem")));
+        // The second item is degrees, minutes and seconds: format 2.
+        runDialog(settings, 1, 1, "OK", {"Decimal degrees", "Metric"});
+        QCOMPARE(settings.value(QStringLiteral("GPSCoordinateFormat")).toInt(), 2);
+        QCOMPARE(settings.value(QStringLiteral("numberSystem")).toInt(), 1);
         QCOMPARE(asker.messages.size(), 1);
-        QCOMPARE(asker.messages.first().icon, QMessageBox::Warning);
         QCOMPARE(asker.messages.first().title, QStringLiteral("Restart required"));
         QCOMPARE(asker.messages.first().text, QStringLiteral("Certain settings require the application to be restarted."));
-        QCOMPARE(asker.messages.first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-
-        // Read back from the file, as the next start of the program would.
-        QSettings reread(iniPath(), QSettings::IniFormat);
-        QCOMPARE(reread.value(QStringLiteral("GPSCoordinateFormat")).toInt(), 2);
-        QCOMPARE(reread.value(QStringLiteral("numberSystem")).toInt(), 1);
-        ApplicationSettingsWidget again(nullptr, &reread);
-        QCOMPARE(combo(again, "coordinateFormat")->currentText(), QStringLiteral("Degrees, minutes and seconds"));
-        QCOMPARE(combo(again, "numberSystem")->currentText(), QStringLiteral("Imperial"));
-    }
-
-    void okWithoutChangesStillAsksForARestart()
-    {
-        ScriptedAsker asker;
-        QSettings settings(iniPath(), QSettings::IniFormat);
-        ApplicationSettingsWidget dialog(nullptr, &settings);
-        click(dialog, "OK");
-        QCOMPARE(asker.messages.size(), 1);
-        QCOMPARE(asker.messages.first().title, QStringLiteral("Restart required"));
-        QCOMPARE(settings.value(QStringLiteral("GPSCoordinateFormat")).toInt(), 0);
+        settings.setValue(QStringLiteral("GPSCoordinateFormat"), 1);
+        runDialog(settings, -1, -1, "Cancel", {"Degrees and decimal minutes", "Imperial"});
+        // A value it does not know selects nothing and survives OK.
+        settings.setValue(QStringLiteral("GPSCoordinateFormat"), 7);
+        runDialog(settings, -1, 0, "OK", {"", "Imperial"});
+        QCOMPARE(settings.value(QStringLiteral("GPSCoordinateFormat")).toInt(), 7);
         QCOMPARE(settings.value(QStringLiteral("numberSystem")).toInt(), 0);
     }
 
-    void cancelStoresNothing()
+    // Expected values from the standard atmosphere, 1 ft = 0.3048 m, the
+    // display's 0.000295333727 inHg per Pa, and 1/3600 of a degree per second of arc.
+    void texts_data()
     {
-        ScriptedAsker asker;
-        {
-            QSettings settings(iniPath(), QSettings::IniFormat);
-            ApplicationSettingsWidget dialog(nullptr, &settings);
-            combo(dialog, "numberSystem")->setCurrentIndex(1);
-            click(dialog, "Cancel");
-            QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        }
-        QVERIFY(asker.messages.isEmpty());
-        const QSettings reread(iniPath(), QSettings::IniFormat);
-        QVERIFY(!reread.contains(QStringLiteral("numberSystem")));
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const DisplayUnits metric(true), imperial(false);
+        QTest::newRow("decimal degrees") << formatCoordinate(-12.25, 0) << QString::fromUtf8("-12.250000 °");
+        QTest::newRow("decimal minutes") << formatCoordinate(-0.25, 1) << QString::fromUtf8("-0 ° 15.0000'");
+        QTest::newRow("seconds") << formatCoordinate(8 + 15 / 60.0 + 30.5 / 3600, 2) << QString::fromUtf8("8 ° 15' 30.50''");
+        QTest::newRow("unknown format") << formatCoordinate(45.5, 3) << QString();
+        QTest::newRow("1000 m") << metric.pressureAltitudeLabel(89874.6) << "1000 m";
+        QTest::newRow("1000 m in feet") << imperial.pressureAltitudeLabel(89874.6) << "3281 ft";
+        QTest::newRow("kPa") << metric.pressureLabel(101325) << "101.33 kPa";
+        QTest::newRow("inHg") << imperial.pressureLabel(101325) << "29.92 inHg";
+        QTest::newRow("GPS altitude in feet") << imperial.gpsAltitudeLabel(100) << "328.1 ft";
+        QTest::newRow("Fahrenheit") << imperial.temperatureLabel(100) << QString::fromUtf8("212.0° F");
+        QTest::newRow("no minus zero") << accelerationLabel(-0.001) << "0.00 g";
+        QTest::newRow("plotted values") << QStringLiteral("%1 %2 %3 %4 %5").arg(imperial.length(-10)).arg(metric.travelSpeed(100))
+                                               .arg(imperial.travelSpeed(100)).arg(imperial.pressure(101325), 0, 'f', 5).arg(imperial.temperature(-40))
+                                        << "-32.8084 360 328.084 29.92469 -40";
+    }
+    void texts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(text, expected);
+    }
+
+    void choicesComeFromTheSettings()
+    {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        QVERIFY(isMetric(settings));
+        settings.setValue(QStringLiteral("GPSCoordinateFormat"), 2);
+        settings.setValue(QStringLiteral("numberSystem"), QStringLiteral("metric")); // only 0 is metric
+        QCOMPARE(formatCoordinate(45.5, settings), QString::fromUtf8("45 ° 30' 0.00''"));
+        QVERIFY(!DisplayUnits::fromSettings(settings).metric());
+    }
+
+    // Start-up: the message log and the command line.
+    void logLineCarriesTypeAndContext()
+    {
+        const QMessageLogContext context("main.cpp", 42, "int main()", "default");
+        QCOMPARE(formatLogMessage(QtWarningMsg, context, "hi"), QByteArray("Warning: hi (main.cpp:42, int main())\n"));
+        QCOMPARE(formatLogMessage(QtCriticalMsg, QMessageLogContext(), "x"), QByteArray("Critical: x (:0, )\n"));
+        QCOMPARE(formatLogMessage(QtInfoMsg, context, "dropped"), QByteArray());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("flight"); // null when the line is refused
+        QTest::newRow("two dashes") << QStringList({"okukipo", "--flight", "a b.kipo"}) << "a b.kipo";
+        QTest::newRow("one dash") << QStringList({"okukipo", "-flight", "a b.kipo", "--demo"}) << "a b.kipo";
+        QTest::newRow("no options") << QStringList({"okukipo"}) << "";
+        QTest::newRow("misspelt") << QStringList({"okukipo", "--fligth", "x"}) << QString();
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, flight);
+        QCommandLineParser parser;
+        const StartupOptions options;
+        options.addTo(parser);
+        QCOMPARE(parser.parse(arguments), !flight.isNull());
+        QCOMPARE(parser.value(options.flight), flight);
+        QCOMPARE(parser.isSet(options.demo), arguments.contains(QStringLiteral("--demo")));
+    }
+
+    void longPathIsAbsoluteAndCanonical()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("flights")) && QDir::setCurrent(dir.path()));
+        QFile file(QStringLiteral("flights/first.kipo"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(expandLongPath("flights/../flights/first.kipo"), QFileInfo(file).canonicalFilePath());
+        QCOMPARE(expandLongPath(QStringLiteral("/no/such/dir/flight.kipo")), QString());
     }
 
     void mapTilesSettingsAndClearingTheCache()
@@ -164,7 +148,7 @@ private slots:
         tile.write(QByteArray(3 * 1024 * 1024 / 2, 'x'));
         tile.close();
         ScriptedAsker asker;
-        QSettings settings(iniPath(), QSettings::IniFormat);
+        QSettings settings(dir.filePath(QStringLiteral("tiles.ini")), QSettings::IniFormat);
         ApplicationSettingsWidget dialog(nullptr, &settings);
         auto *server = dialog.findChild<QLineEdit *>(QStringLiteral("tileServer"));
         auto *limit = dialog.findChild<QSpinBox *>(QStringLiteral("tileCacheLimit"));
@@ -172,12 +156,12 @@ private slots:
         QCOMPARE(server->text(), QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png"));
         QCOMPARE(limit->value(), 500);
         QCOMPARE(size->text(), QStringLiteral("Map cache: 1.5 MB"));
-        click(dialog, "clearMapCache");
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("clearMapCache")), Qt::LeftButton);
         QVERIFY(!tile.exists());
         QCOMPARE(size->text(), QStringLiteral("Map cache: 0.0 MB"));
         server->setText(QStringLiteral(" http://tiles.example/{z}/{x}/{y}.png "));
         limit->setValue(80);
-        click(dialog, "OK");
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("OK")), Qt::LeftButton);
         QCOMPARE(settings.value(QStringLiteral("tileServer")).toString(), QStringLiteral("http://tiles.example/{z}/{x}/{y}.png"));
         QCOMPARE(settings.value(QStringLiteral("tileCacheLimitMB")).toInt(), 80);
         qunsetenv("XDG_CACHE_HOME");

@@ -1,12 +1,17 @@
+#include "flightfilebytes.h"
 #include "model/eventfields.h"
 #include "model/events.h"
+#include "model/flight.h"
+#include "model/settings.h"
+#include "model/trace.h"
 
 #include <QtTest>
+#include <cstring>
 #include <memory>
 
 namespace {
 
-// "ClassName field=value ..." without the live time stamp, values as JSON.
+// "ClassName field=value ..." without the time stamp and reference voltage.
 QByteArray summary(const OKUEvent *event)
 {
     if (!event)
@@ -20,166 +25,149 @@ QByteArray summary(const OKUEvent *event)
     return text;
 }
 
-QByteArray floatText(float value)
-{
-    return jsonValue(value);
-}
-
 } // namespace
 
+// The records a flight is made of: events and the settings in force.
 class TestEvents : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void decodesEveryCode_data();
-    void decodesEveryCode();
-    void stampsLiveRecordsWithTimeSinceFirstDecode();
-    void flashPayloadLengths_data();
-    void flashPayloadLengths();
-    void recordsCopyByValueThroughVariants();
-    void jsonStringsEscapeAndKeepEveryCharacter();
+    void decodesTheDeviceBytes_data()
+    {
+        QTest::addColumn<QByteArray>("encodedHex");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray noFlags = "[false, false, false, false]";
+        QTest::newRow("delta 5 ms") << QByteArray("85") << QByteArray("OKUEvent_DeltaTime deltaMs=5");
+        QTest::newRow("delta 0xFF live") << QByteArray("ff") << QByteArray("OKUEvent_DeltaTime deltaMs=127");
+        QTest::newRow("text abc") << QByteArray("0103616263") << QByteArray("OKUEvent_Text text=\"abc\"");
+        QTest::newRow("text length only") << QByteArray("0103") << QByteArray("none");
+        QTest::newRow("text longer than payload") << QByteArray("01096162") << QByteArray("OKUEvent_Text text=\"ab\"");
+        QTest::newRow("accelZ -1 g") << QByteArray("02ff00") << QByteArray("OKUEvent_AccelZ accelZ=-1");
+        QTest::newRow("pressure 100000 Pa") << QByteArray("030186a0") << QByteArray("OKUEvent_Pressure pressure=100000");
+        QTest::newRow("temperature -0.5") << QByteArray("06ffce") << "OKUEvent_Temperature temperature=" + jsonValue(-50 * 0.01f);
+        QTest::newRow("line A flags") << QByteArray("07c000") << QByteArray("OKUEvent_LineA flag15=true flag14=true voltage=0");
+        QTest::newRow("accelXY, Y missing") << QByteArray("0b0100ff") << QByteArray("OKUEvent_AccelXY accelX=1 accelY=0");
+        QTest::newRow("gyro") << QByteArray("0c0001fffe0000") << "OKUEvent_GyroXYZ x=" + jsonValue(0.07f) + " y=" + jsonValue(-0.14f) + " z=0";
+        QTest::newRow("gps 3D, 26 satellites")
+            << QByteArray("0e1dcd6500fb9a8180000186a03a")
+            << "OKUEvent_GPSLLSol latitude=" + jsonValue(double(500000000) * 1.0000000116860974e-7)
+                   + " longitude=" + jsonValue(double(-73760384) * 1.0000000116860974e-7)
+                   + " altitude=" + jsonValue(float(double(100000) * 0.0010000000474974513)) + " satellites=26 solution3D=true";
+        QTest::newRow("status 0x3000 state 2")
+            << QByteArray("103000") << "OKUEvent_Status state=2 lineAlert=" + noFlags + " lineContinuity=" + noFlags + " lineOther=" + noFlags;
+        // Alerts run from the low bit upwards, the other two groups downwards.
+        const QByteArray first = "[true, false, false, false]", last = "[false, false, false, true]";
+        QTest::newRow("status line bits") << QByteArray("105181")
+                                          << "OKUEvent_Status state=3 lineAlert=" + first + " lineContinuity=" + first + " lineOther=" + last;
+        QTest::newRow("status high bits") << QByteArray("106818")
+                                          << "OKUEvent_Status state=4 lineAlert=" + last + " lineContinuity=" + last + " lineOther=" + first;
+        QTest::newRow("orientation")
+            << QByteArray("154000c00000007fff") << "OKUEvent_Orientation x=0.5 y=-0.5 z=0 w=" + jsonValue(32767 / 32768.0f);
+        QTest::newRow("unknown code") << QByteArray("7f0102") << QByteArray("none");
+    }
+    void decodesTheDeviceBytes()
+    {
+        QFETCH(QByteArray, encodedHex);
+        QFETCH(QByteArray, expected);
+        const std::unique_ptr<OKUEvent> event(decodeEvent(QByteArray::fromHex(encodedHex)));
+        QCOMPARE(summary(event.get()), expected);
+        if (event)
+            QCOMPARE(event->referenceVoltage, 3.3f);
+    }
+
+    // One stored record, alone in a flight file that ends after it: old
+    // class versions, and records cut short.  Temperature, ejection battery,
+    // GPS position and the OKUEvent part keep what they read; the other
+    // classes lose the record.
+    void loadsStoredRecords_data()
+    {
+        QTest::addColumn<int>("classId");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QByteArray>("fields");
+        QTest::addColumn<QByteArray>("base");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray base = eventBase(0.5f);
+        const auto add = [&base](const char *name, int id, int version, const QByteArray &fields,
+                                 const QByteArray &expected, const QByteArray &stored = QByteArray()) {
+            QTest::newRow(name) << id << version << fields << (stored.isNull() ? base : stored) << expected;
+        };
+        const auto f32 = [](float value) { return ArchiveBytes().f32(value).bytes(); };
+        // (8 - 0.505859375) * 2.0237154960632324 = 15.16601...
+        add("AccelZ 2 at 8 g", AccelZId, 2, f32(8.0f), "OKUEvent_AccelZ accelZ=" + jsonValue((8.0f - 0.505859375f) * 2.0237154960632324f));
+        add("AccelZ 2 below 8 g", AccelZId, 2, f32(7.99f), "OKUEvent_AccelZ accelZ=" + jsonValue(7.99f));
+        add("Temperature kept", TemperatureId, 1, {}, "OKUEvent_Temperature temperature=0");
+        add("EjectionBattery kept", EjectionBatteryId, 1, {}, "OKUEvent_EjectionBattery voltage=0");
+        add("GPSLLSol kept", GPSLLSolId, 4, ArchiveBytes().f64(47.5).f64(-8.25).bytes(),
+            "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=0 satellites=0 solution3D=false");
+        add("OKUEvent part kept", TemperatureId, 1, {}, "OKUEvent_Temperature temperature=0", base.left(5));
+        add("ComputerBattery lost", ComputerBatteryId, 1, {}, "none");
+        add("AccelZ lost", AccelZId, 3, {}, "none");
+        add("GPSTime lost", GPSTimeId, 2, ArchiveBytes().u32(7).bytes(), "none");
+        add("AccelZ lost with its OKUEvent part", AccelZId, 3, {}, "none", base.left(5));
+    }
+    void loadsStoredRecords()
+    {
+        QFETCH(int, classId);
+        QFETCH(int, version);
+        QFETCH(QByteArray, fields);
+        QFETCH(QByteArray, base);
+        QFETCH(QByteArray, expected);
+        okukipo::setTraceHandler([](const QString &) {});
+        OKUKIPOFlight flight;
+        flight.readFromBytes(flightFile(3, storedEvents({{qint16(classId), quint32(version), fields, base}})));
+        okukipo::setTraceHandler({});
+        QCOMPARE(flight.loadOutcome(), OKUKIPOFlight::LoadOutcome::Partial);
+        QCOMPARE(summary(flight.events.empty() ? nullptr : flight.events.front()), expected);
+        if (!flight.events.empty())
+            QCOMPARE(flight.events.front()->referenceVoltage, 3.3f);
+    }
+
+    void recordBytesAndChecksum()
+    {
+        // Firmware 0x0210, lines A and B on apogee and on altitude after
+        // apogee, PIN 1234; checksum 8633 = 0x21B9, the sum of byte[i] + i.
+        const OKUKIPOSettings defaults;
+        QCOMPARE(defaults.deviceBytes().toHex(),
+                 QByteArray("1002000000050600001414141464009600c800c800f40196006400640000000000000000003c"
+                            "4b49504f0000920a010100" "01010101010101010101010101010101"
+                            "01010000000205050505050000000001" "00f0d8f0d8f0d8f0d80203040500" "d204" "b921"));
+        QVERIFY(defaults.hasValidChecksum() && !defaults.valid);
+        OKUKIPOSettings settings;
+        std::memset(reinterpret_cast<char *>(&settings), 0xFF, OKUKIPOSettings::checksumOffset);
+        // sum of (255 + i) for i = 0..96 = 97 * 255 + 4656 = 29391 = 0x72CF
+        settings.updateChecksum();
+        QCOMPARE(settings.deviceBytes().mid(97, 2).toHex(), QByteArray("cf72"));
+        settings.valid = true;
+        const OKUKIPOSettings copy = OKUKIPOSettings::fromDeviceBytes(settings.deviceBytes());
+        QVERIFY(copy.hasValidChecksum() && !copy.valid);
+        QCOMPARE(OKUKIPOSettings::fromDeviceBytes(QByteArray::fromHex("1102")).deviceBytes(),
+                 QByteArray::fromHex("1102") + defaults.deviceBytes().mid(2));
+    }
+
+    // The device stores the cosine of the angle times 10000, rounded half up.
+    void maxAngle_data()
+    {
+        QTest::addColumn<int>("degrees");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("0") << 0 << 10000;
+        QTest::newRow("45") << 45 << 7071;
+        QTest::newRow("90") << 90 << 0;
+        QTest::newRow("120 rounds half up") << 120 << -5000;
+        QTest::newRow("135") << 135 << -7071;
+        QTest::newRow("180 no limit") << 180 << -10000;
+    }
+    void maxAngle()
+    {
+        QFETCH(int, degrees);
+        QFETCH(int, stored);
+        QCOMPARE(int(OKUKIPOSettings::encodeMaxAngle(float(degrees))), stored);
+        QCOMPARE(OKUKIPOSettings::decodeMaxAngle(qint16(stored)), degrees);
+        // cos(44.5 degrees) * 10000 = 7132.4 decodes to 44.5, shown as 45.
+        QCOMPARE(OKUKIPOSettings::decodeMaxAngle(7132), 45);
+        QCOMPARE(OKUKIPOSettings::decodeMaxAngle(-32768), 180);
+    }
 };
-
-void TestEvents::decodesEveryCode_data()
-{
-    QTest::addColumn<QByteArray>("encodedHex");
-    QTest::addColumn<QByteArray>("expected");
-
-    const QByteArray noAlerts = "[false, false, false, false]";
-    QTest::newRow("empty") << QByteArray("") << QByteArray("none");
-    QTest::newRow("end marker") << QByteArray("00") << QByteArray("none");
-    QTest::newRow("delta 5 ms") << QByteArray("85") << QByteArray("OKUEvent_DeltaTime deltaMs=5");
-    QTest::newRow("delta 0xFF live") << QByteArray("ff") << QByteArray("OKUEvent_DeltaTime deltaMs=127");
-    QTest::newRow("text abc") << QByteArray("0103616263") << QByteArray("OKUEvent_Text text=\"abc\"");
-    QTest::newRow("text length only") << QByteArray("0103") << QByteArray("none");
-    QTest::newRow("text longer than payload") << QByteArray("01096162") << QByteArray("OKUEvent_Text text=\"ab\"");
-    QTest::newRow("accelZ -1 g") << QByteArray("02ff00") << QByteArray("OKUEvent_AccelZ accelZ=-1");
-    QTest::newRow("accelZ short payload") << QByteArray("02ff") << QByteArray("OKUEvent_AccelZ accelZ=0");
-    QTest::newRow("pressure 100000 Pa") << QByteArray("030186a0") << QByteArray("OKUEvent_Pressure pressure=100000");
-    QTest::newRow("computer battery")
-        << QByteArray("04ffff") << "OKUEvent_ComputerBattery voltage=" + floatText(65535 * 0.00020294188f);
-    QTest::newRow("ejection battery")
-        << QByteArray("050001") << "OKUEvent_EjectionBattery voltage=" + floatText(0.00020294188f);
-    QTest::newRow("temperature -0.5") << QByteArray("06ffce") << "OKUEvent_Temperature temperature=" + floatText(-50 * 0.01f);
-    QTest::newRow("line A flags") << QByteArray("07c000") << QByteArray("OKUEvent_LineA flag15=true flag14=true voltage=0");
-    QTest::newRow("line B full voltage")
-        << QByteArray("083fff") << "OKUEvent_LineB flag15=false flag14=false voltage=" + floatText(16383 * 0.00020141601f);
-    QTest::newRow("line C") << QByteArray("098000") << QByteArray("OKUEvent_LineC flag15=true flag14=false voltage=0");
-    QTest::newRow("line D") << QByteArray("0a4000") << QByteArray("OKUEvent_LineD flag15=false flag14=true voltage=0");
-    QTest::newRow("accelXY") << QByteArray("0b0100ff80") << QByteArray("OKUEvent_AccelXY accelX=1 accelY=-0.5");
-    QTest::newRow("accelXY missing Y") << QByteArray("0b0100ff") << QByteArray("OKUEvent_AccelXY accelX=1 accelY=0");
-    QTest::newRow("gyro")
-        << QByteArray("0c0001fffe0000") << "OKUEvent_GyroXYZ x=" + floatText(0.07f) + " y=" + floatText(-2 * 0.07f) + " z=0";
-    QTest::newRow("mag") << QByteArray("0d000a00000000") << "OKUEvent_MagXYZ x=" + floatText(10 * 1e-6f) + " y=0 z=0";
-    QTest::newRow("gps 3D, 10 satellites")
-        << QByteArray("0e1dcd6500fb9a8180000186a02a")
-        << "OKUEvent_GPSLLSol latitude=" + jsonValue(double(500000000) * 1.0000000116860974e-7)
-               + " longitude=" + jsonValue(double(-73760384) * 1.0000000116860974e-7)
-               + " altitude=" + floatText(float(double(100000) * 0.0010000000474974513))
-               + " satellites=10 solution3D=true";
-    QTest::newRow("rssi -90") << QByteArray("0fffa6") << QByteArray("OKUEvent_RSSI rssi=-90");
-    QTest::newRow("status 0x3000 state 2")
-        << QByteArray("103000")
-        << "OKUEvent_Status state=2 lineAlert=" + noAlerts + " lineContinuity=" + noAlerts + " lineOther=" + noAlerts;
-    QTest::newRow("status 0x7000 state 0")
-        << QByteArray("107000")
-        << "OKUEvent_Status state=0 lineAlert=" + noAlerts + " lineContinuity=" + noAlerts + " lineOther=" + noAlerts;
-    QTest::newRow("status 0x6000 state 4")
-        << QByteArray("106000")
-        << "OKUEvent_Status state=4 lineAlert=" + noAlerts + " lineContinuity=" + noAlerts + " lineOther=" + noAlerts;
-    QTest::newRow("status line bits")
-        << QByteArray("105181")
-        << QByteArray("OKUEvent_Status state=3 lineAlert=[true, false, false, false]"
-                      " lineContinuity=[true, false, false, false] lineOther=[false, false, false, true]");
-    QTest::newRow("status high bits")
-        << QByteArray("101818")
-        << QByteArray("OKUEvent_Status state=1 lineAlert=[false, false, false, true]"
-                      " lineContinuity=[false, false, false, true] lineOther=[true, false, false, false]");
-    QTest::newRow("ident flash") << QByteArray("11414243444546") << QByteArray("OKUEvent_Ident text=\"ABCDEF\"");
-    QTest::newRow("ident live keeps padding") << QByteArray("11410000") << QByteArray("OKUEvent_Ident text=\"A\\u0000\\u0000\"");
-    QTest::newRow("gps time")
-        << QByteArray("12000f42400800c5")
-        << QByteArray("OKUEvent_GPSTime timeOfWeek=1000000 week=2048 timeValid=true flag6=true leapSeconds=5");
-    QTest::newRow("gps time flags off")
-        << QByteArray("12000000010001" "12")
-        << QByteArray("OKUEvent_GPSTime timeOfWeek=1 week=1 timeValid=false flag6=false leapSeconds=18");
-    QTest::newRow("flight marker") << QByteArray("13") << QByteArray("none");
-    QTest::newRow("skipped code") << QByteArray("1400000000") << QByteArray("none");
-    QTest::newRow("orientation")
-        << QByteArray("154000c00000007fff")
-        << "OKUEvent_Orientation x=0.5 y=-0.5 z=0 w=" + floatText(32767 * 3.0517578e-5f);
-    QTest::newRow("unknown code") << QByteArray("16") << QByteArray("none");
-    QTest::newRow("last unknown code") << QByteArray("7f0102") << QByteArray("none");
-}
-
-void TestEvents::decodesEveryCode()
-{
-    QFETCH(QByteArray, encodedHex);
-    QFETCH(QByteArray, expected);
-    const std::unique_ptr<OKUEvent> event(decodeEvent(QByteArray::fromHex(encodedHex)));
-    QCOMPARE(summary(event.get()), expected);
-    if (event)
-        QCOMPARE(event->referenceVoltage, 3.3f);
-}
-
-void TestEvents::stampsLiveRecordsWithTimeSinceFirstDecode()
-{
-    QElapsedTimer timer;
-    timer.start();
-    const std::unique_ptr<OKUEvent> first(decodeEvent(QByteArray::fromHex("02ff00")));
-    std::unique_ptr<OKUEvent> later;
-    // The stamp has millisecond steps; wait until it must have moved on.
-    QTRY_VERIFY((later.reset(decodeEvent(QByteArray::fromHex("02ff00"))), later->time > first->time));
-    // Both stamps are whole milliseconds: allow one for the rounding.
-    QVERIFY(later->time - first->time <= float(timer.elapsed() + 2) * 0.001f);
-
-    const std::unique_ptr<OKUEvent> delta(decodeEvent(QByteArray::fromHex("85")));
-    QCOMPARE(delta->time, 0.0f);
-}
-
-void TestEvents::flashPayloadLengths_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("length");
-    const QVector<QPair<int, int>> table = {
-        {0x00, 0}, {0x01, 0}, {0x02, 2}, {0x03, 3}, {0x04, 2}, {0x05, 2}, {0x06, 2}, {0x07, 2},
-        {0x08, 2}, {0x09, 2}, {0x0A, 2}, {0x0B, 4}, {0x0C, 6}, {0x0D, 6}, {0x0E, 13}, {0x0F, 2},
-        {0x10, 2}, {0x11, 6}, {0x12, 7}, {0x13, -1}, {0x14, 4}, {0x15, 8}, {0x16, -1}, {0x7F, -1},
-        {0x80, 0}, {0xFE, 0}, {0xFF, -1},
-    };
-    for (const auto &entry : table)
-        QTest::newRow(QByteArray::number(entry.first, 16).constData()) << entry.first << entry.second;
-}
-
-void TestEvents::flashPayloadLengths()
-{
-    QFETCH(int, code);
-    QFETCH(int, length);
-    QCOMPARE(flashPayloadLength(quint8(code)), length);
-}
-
-void TestEvents::recordsCopyByValueThroughVariants()
-{
-    registerEventMetaTypes();
-    OKUEvent_Status status;
-    status.time = 2.5f;
-    status.lineContinuity[2] = true;
-    const QVariant carried = QVariant::fromValue(status);
-    const auto copy = carried.value<OKUEvent_Status>();
-    QCOMPARE(copy.time, 2.5f);
-    QVERIFY(copy.lineContinuity[2]);
-    QVERIFY(QMetaType::type("OKUEvent_GPSLLSol") != QMetaType::UnknownType);
-}
-
-void TestEvents::jsonStringsEscapeAndKeepEveryCharacter()
-{
-    // Quote, backslash and control characters escaped; everything else as UTF-8,
-    // also characters that take two UTF-16 units.
-    const QString text = QStringLiteral("a\"b\\c\n\x01 ") + QString::fromUtf8("\xc3\xa9 \xf0\x9f\x9a\x80");
-    QCOMPARE(jsonString(text), QByteArray("\"a\\\"b\\\\c\\u000a\\u0001 \xc3\xa9 \xf0\x9f\x9a\x80\""));
-    QCOMPARE(jsonString(QString()), QByteArray("\"\""));
-}
 
 QTEST_GUILESS_MAIN(TestEvents)
 #include "test_events.moc"

@@ -40,7 +40,6 @@ T *child(QWidget *window, const char *objectName)
 {
     return window->findChild<T *>(QLatin1String(objectName));
 }
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -53,7 +52,6 @@ int main(int argc, char *argv[])
     }
     outputDirectory = QDir(application.arguments().at(1));
     outputDirectory.mkpath(QStringLiteral("."));
-
     VirtualFlightComputer computer;
     HIDTransport::setCurrent(&computer);
     QWebEngineSettings::globalSettings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
