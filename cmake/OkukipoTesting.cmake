@@ -34,22 +34,16 @@ function(okukipo_add_fuzzer name)
     set_tests_properties(${name} PROPERTIES LABELS fuzz)
 endfunction()
 
-# okukipo_library(NAME DIRS dir... [EXCLUDE file...] LIBS lib...)
+# okukipo_library(NAME DIRS dir... LIBS lib...)
 # A library of every source in the given folders (relative to the current
 # one).  New files are picked up on the next build.
 function(okukipo_library name)
-    cmake_parse_arguments(L "" "" "DIRS;EXCLUDE;LIBS" ${ARGN})
+    cmake_parse_arguments(L "" "" "DIRS;LIBS" ${ARGN})
     set(sources)
-    # Normalised paths ("app/./main.cpp" is "app/main.cpp"), so that
-    # excluded files are found in the list.
     foreach(dir ${L_DIRS})
         get_filename_component(folder "${CMAKE_CURRENT_SOURCE_DIR}/${dir}" ABSOLUTE)
         file(GLOB found CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h" "${folder}/*.ui" "${folder}/*.qrc")
         list(APPEND sources ${found})
-    endforeach()
-    foreach(excluded ${L_EXCLUDE})
-        get_filename_component(file "${CMAKE_CURRENT_SOURCE_DIR}/${excluded}" ABSOLUTE)
-        list(REMOVE_ITEM sources "${file}")
     endforeach()
     list(FILTER sources INCLUDE REGEX "\\.(cpp|h|ui|qrc)$")
     set(compiled ${sources})
