@@ -46,12 +46,6 @@ HttpConnectionHandler *HttpConnectionHandlerPool::getConnectionHandler()
     return handler;
 }
 
-int HttpConnectionHandlerPool::size()
-{
-    QMutexLocker lock(&mutex);
-    return pool.size();
-}
-
 void HttpConnectionHandlerPool::cleanup()
 {
     HttpConnectionHandler *removed = nullptr;

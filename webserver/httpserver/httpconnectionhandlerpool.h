@@ -27,7 +27,6 @@ public:
 
     // A handler already marked busy, or null when all "maxThreads" are busy.
     HttpConnectionHandler *getConnectionHandler();
-    int size();
 
 public slots:
     void cleanup();

@@ -23,7 +23,6 @@ public:
 
     void listen();
     void close();
-    HttpConnectionHandlerPool *connectionHandlerPool() const { return pool; }
 
 signals:
     // A connection was handed to a handler.
