@@ -1,9 +1,10 @@
 #include "plotfixture.h"
+#include "ui/graphbuilding.h"
+#include "ui/graphseries.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QtTest>
-
 
 namespace {
 
@@ -52,37 +53,8 @@ class TestGraphInteraction : public QObject
     Q_OBJECT
 
 private slots:
-    void zoomSlotsAndWheelStopAtTheLimitsAndKeepTheCentre()
-    {
-        Plot p;
-        QVERIFY(p.graph);
-        QGraphView *view = p.view();
-        p.graph->zoomX();
-        QCOMPARE(view->offset().x(), -double(view->width() / 2));
-        for (double zoom : {4, 8, 16, 20, 20}) {
-            p.graph->zoomX();
-            QCOMPARE(view->horizontalZoom(), zoom);
-            QVERIFY(clamped(view, 1));
-        }
-        QCOMPARE(view->verticalZoom(), 1.0);
-        // The wheel zooms each direction within its own limits: no sticking at 20 by 1.
-        wheel(view, QPoint(200, 200), -120);
-        QVERIFY(qFuzzyCompare(view->horizontalZoom(), 16.0));
-        QCOMPARE(view->verticalZoom(), 1.0);
-        wheel(view, QPoint(200, 200), 120);
-        wheel(view, QPoint(200, 200), 120);
-        QCOMPARE(view->horizontalZoom(), 20.0);
-        QVERIFY(qFuzzyCompare(view->verticalZoom(), 1.25 * 1.25));
-        QVERIFY(clamped(view, 1));
-        // Zooming out never goes below the whole picture.
-        view->zoomY(0.25f);
-        QCOMPARE(view->verticalZoom(), 1.0);
-        view->fit();
-        QCOMPARE(view->horizontalZoom(), 1.0);
-        QCOMPARE(view->offset(), QPointF(0, 0));
-    }
-
-    void wheelStaysBetweenOneAndTwenty()
+    // Slots and wheel zoom each direction within 1 to 20, keeping the view clamped.
+    void zoomStaysWithinItsLimits()
     {
         Plot p;
         QVERIFY(p.graph);
@@ -90,20 +62,26 @@ private slots:
         wheel(view, QPoint(100, 100), -120);
         QCOMPARE(view->horizontalZoom(), 1.0);
         QCOMPARE(view->offset(), QPointF(0, 0));
-        wheel(view, QPoint(100, 100), 120);
-        QVERIFY(qFuzzyCompare(view->horizontalZoom(), 1.25) && qFuzzyCompare(view->verticalZoom(), 1.25));
+        p.graph->zoomX();
+        QCOMPARE(view->offset().x(), -double(view->width() / 2));
+        for (double zoom : {4, 8, 16, 20, 20}) {
+            p.graph->zoomX();
+            QCOMPARE(view->horizontalZoom(), zoom);
+            QVERIFY(clamped(view, 1));
+        }
+        wheel(view, QPoint(200, 200), -120);
+        QVERIFY(qFuzzyCompare(view->horizontalZoom(), 16.0));
+        QCOMPARE(view->verticalZoom(), 1.0);
+        // No sticking once one direction reaches 20 while the other is at 1.
         for (int notch = 0; notch < 30; ++notch) {
             wheel(view, QPoint(view->width() - 5, 5), 120);
             QVERIFY(clamped(view, 1));
         }
         QCOMPARE(view->horizontalZoom(), 20.0);
         QCOMPARE(view->verticalZoom(), 20.0);
-        for (int notch = 0; notch < 30; ++notch) {
-            wheel(view, QPoint(5, view->height() - 5), -360);
-            QVERIFY(clamped(view, 1));
-        }
-        QCOMPARE(view->horizontalZoom(), 1.0);
+        view->fit();
         QCOMPARE(view->verticalZoom(), 1.0);
+        QCOMPARE(view->offset(), QPointF(0, 0));
     }
 
     void panningMovesTheContentWithinItsBounds()
@@ -238,6 +216,38 @@ private slots:
         QCOMPARE(view->offset(), offset + QPointF(30, -10));
         QCOMPARE(view->timelines()->size(), size_t(1));
         QVERIFY(clamped(view, 0));
+    }
+
+    // Where "Optimize Axis" puts the data origin of a chart with two value axes.
+    void optimizedOriginFollowsTheFirstAxis()
+    {
+        const auto curve = [](QPointF low, QPointF high) {
+            GraphSeries *series = newCurve(Qt::red);
+            series->addPoint(low), series->addPoint(high);
+            return series;
+        };
+        QGraph graph;
+        graph.resize(600, 400);
+        // x from -10 to 30 and y from -20 to 60: the origin a quarter of the
+        // way from the left and from the bottom.  The second axis has no say.
+        addAxis(&graph, Qt::red, {curve({-10, -20}, {30, 60})}, Tracked::No, Legend::No);
+        addAxis(&graph, Qt::blue, {curve({0, -100}, {100, 10})}, Tracked::No, Legend::No);
+        QGraphView *view = graph.view();
+        view->optimizeAxis();
+        QCOMPARE(view->originFraction(), QPointF(0.25, 0.75));
+        // Shown, the origin keeps a strip for each axis's scale and one more
+        // on the left: 3 * 60 px from the left edge, 2 * 60 px from the others.
+        graph.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&graph));
+        view->optimizeAxis();
+        QCOMPARE(view->originFraction(), QPointF(std::max(0.25, double(float(3 * 60) / view->width())),
+                                                 std::min(0.75, double(float(view->height() - 2 * 60) / view->height()))));
+        // An axis whose data sit on zero leaves the origin where it is.
+        QGraph flat;
+        addAxis(&flat, Qt::red, {curve({0, 0}, {0, 0})}, Tracked::No, Legend::No);
+        flat.view()->setOriginFraction(QPointF(0.375, 0.625));
+        flat.view()->optimizeAxis();
+        QCOMPARE(flat.view()->originFraction(), QPointF(0.375, 0.625));
     }
 };
 
