@@ -2,6 +2,7 @@
 // of curves to pixel columns.
 #include "ui/curvethinning.h"
 #include "ui/graphaxis.h"
+#include "ui/graphbuilding.h"
 #include "ui/graphseries.h"
 
 #include <QImage>
@@ -11,17 +12,13 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
-GraphSeries *curve()
+std::unique_ptr<Axis> axisIn(double width, double height, double originX, double originY)
 {
-    return new GraphSeries(QPen(Qt::red), QPen(Qt::black), QBrush(Qt::black), 2.0f);
-}
-
-Axis *axisIn(double width, double height, double originX, double originY)
-{
-    auto *axis = new Axis(QPen(Qt::blue), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
+    auto axis = std::make_unique<Axis>(QPen(Qt::blue), QPen(Qt::black), QPen(Qt::black), QPen(Qt::black));
     axis->rectangle = QRectF(0, 0, width, height);
     axis->originX = float(originX);
     axis->originY = float(originY);
@@ -158,28 +155,10 @@ private slots:
         QVERIFY(series.points().isEmpty() && series.isSortedByX());
     }
 
-    void extentsIncludeRangesAndAreWidened()
-    {
-        Axis *axis = axisIn(400, 300, 100, 150);
-        GraphSeries *altitude = curve();
-        altitude->rangeMaxX = 10;
-        altitude->rangeMaxY = 1000;
-        axis->series << altitude;
-        QCOMPARE(axis->maximum(), QPointF(widened(10), widened(1000)));
-        QCOMPARE(axis->minimum(), QPointF(0, 0));
-
-        GraphSeries *acceleration = curve();
-        acceleration->addPoint(12, -50);
-        axis->series << acceleration;
-        QCOMPARE(axis->maximum(), QPointF(widened(12), widened(1000)));
-        QCOMPARE(axis->minimum(), QPointF(0, widened(-50)));
-        delete axis;
-    }
-
     void scaleFitsBothSidesOfTheOrigin()
     {
-        Axis *axis = axisIn(400, 300, 100, 150);
-        GraphSeries *series = curve();
+        const auto axis = axisIn(400, 300, 100, 150);
+        GraphSeries *series = newCurve(Qt::red);
         series->addPoint(10, 100);
         series->addPoint(5, -50);
         axis->series << series;
@@ -201,15 +180,16 @@ private slots:
         axis->margin = 10;
         QCOMPARE(axis->lowEdge(), QPointF(-90, -140));
         QCOMPARE(axis->highEdge(), QPointF(290, 140));
-        delete axis;
     }
 
-    void axisWithoutExtentHasAFiniteScale()
+    // Extents take in the curves' ranges and points, widened by 0.3; an axis
+    // without extent keeps a finite scale.
+    void extentsIncludeRangesAndPoints()
     {
-        Axis *axis = axisIn(400, 300, 100, 150);
+        const auto axis = axisIn(400, 300, 100, 150);
         QCOMPARE(axis->maximum(), QPointF(0, 0));
         QCOMPARE(axis->scale(), QPointF(1, 1));
-        GraphSeries *series = curve();
+        GraphSeries *series = newCurve(Qt::red);
         series->addPoint(0, 0);
         axis->series << series;
         QCOMPARE(axis->scale(), QPointF(1, 1));
@@ -217,11 +197,20 @@ private slots:
         QVERIFY(std::isfinite(data.x()) && std::isfinite(data.y()));
         QVERIFY(axis->tickStepX() > 0);
 
+        series->rangeMaxX = 10;
+        series->rangeMaxY = 1000;
+        QCOMPARE(axis->maximum(), QPointF(widened(10), widened(1000)));
+        QCOMPARE(axis->minimum(), QPointF(0, 0));
+        GraphSeries *acceleration = newCurve(Qt::red);
+        acceleration->addPoint(12, -50);
+        axis->series << acceleration;
+        QCOMPARE(axis->maximum(), QPointF(widened(12), widened(1000)));
+        QCOMPARE(axis->minimum(), QPointF(0, widened(-50)));
+
         // The origin on the very edge of the data side must not give a zero scale.
         axis->originX = 0;
         series->addPoint(-5, 0);
         QVERIFY(axis->scale().x() > 0);
-        delete axis;
     }
 
     void tickStepsAreNice_data()
