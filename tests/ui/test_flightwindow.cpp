@@ -30,6 +30,8 @@
 #include <cmath>
 #include <typeinfo>
 
+using okukipo::sim::simulatedFlight;
+
 namespace {
 
 // A metric main window holding only flight windows, its questions answered
@@ -68,12 +70,6 @@ okukipo::sim::FlightProfile standardProfile(bool groundTest = false)
     profile.groundSeconds = 3.0;
     profile.groundTest = groundTest;
     return profile;
-}
-
-std::shared_ptr<OKUKIPOFlight> recordedFlight(okukipo::sim::FlightTruth *truth = nullptr,
-                                              okukipo::sim::FlightProfile profile = standardProfile())
-{
-    return okukipo::sim::simulatedFlight(profile, truth);
 }
 
 // Deletes every event of the given classes.
@@ -148,7 +144,7 @@ private slots:
     void timelinesAreSharedAndTheRecordedSettingsReadOnly()
     {
         Studio studio;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         const QList<QGraph *> graphs = window->findChildren<QGraph *>();
         QVERIFY(graphs.size() > 10);
         for (const QGraph *graph : graphs)
@@ -199,7 +195,7 @@ private slots:
     void plotsHoldEveryRecord()
     {
         Studio studio;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         const OKUKIPOFlight &flight = *window->flight();
         QCOMPARE(curveOf(window, "liveAccelerationGraph")->points().size(), int(eventsOf<OKUEvent_AccelZ>(flight).size()));
         QCOMPARE(curveOf(window, "latteralAccelerationGraph", 1)->points().size(), int(eventsOf<OKUEvent_AccelXY>(flight).size()));
@@ -223,7 +219,7 @@ private slots:
     {
         Studio studio;
         okukipo::sim::FlightTruth truth;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile(), &truth));
         const OKUKIPOFlight &flight = *window->flight();
         const auto pressures = eventsOf<OKUEvent_Pressure>(flight);
         const GraphSeries *altitude = curveOf(window, "livePressureGraph");
@@ -258,7 +254,7 @@ private slots:
     void tabsAndFramesWithoutDataAreRemoved()
     {
         Studio studio;
-        auto noMotion = recordedFlight();
+        auto noMotion = simulatedFlight(standardProfile());
         dropEvents<OKUEvent_GyroXYZ, OKUEvent_MagXYZ>(*noMotion);
         OKUKIPOFlightWidget *window = studio.open(noMotion);
         const auto shown = [&](const char *tab) {
@@ -266,7 +262,7 @@ private slots:
         };
         QVERIFY(!shown("gyroAndMagTab") && shown("inputsAndPowerTab"));
 
-        auto noPower = recordedFlight();
+        auto noPower = simulatedFlight(standardProfile());
         dropEvents<OKUEvent_LineA, OKUEvent_LineB, OKUEvent_LineC, OKUEvent_LineD, OKUEvent_ComputerBattery,
                    OKUEvent_EjectionBattery, OKUEvent_MagXYZ>(*noPower);
         window = studio.open(noPower);
@@ -281,7 +277,7 @@ private slots:
         okukipo::sim::FlightTruth truth;
         okukipo::sim::FlightProfile profile = standardProfile();
         profile.upsideDown = true;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth, profile));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(profile, &truth));
         // The date is when the receiver's time record was written.
         const QDateTime shown = QDateTime::fromString(label(window, "dateLabel"));
         const QDateTime recorded = profile.startTime.addMSecs(qint64(double(window->flight()->flightDateEvent()->time) * 1000));
@@ -297,7 +293,7 @@ private slots:
         QCOMPARE(label(window, "orientationLabel"), QStringLiteral("RF antenna up (inverted)"));
         QVERIFY(window->findChild<QWidget *>("validFlightSpecific")->isEnabled());
 
-        window = studio.open(recordedFlight(nullptr, standardProfile(true)));
+        window = studio.open(simulatedFlight(standardProfile(true)));
         for (const char *name : {"boostTimeLabel", "totalFlightTimeLabel", "maxAltitudeAGLLabel", "maxVelocityLabel",
                                  "maxVerticalAccelerationLabel", "maxZRollLabel"})
             QCOMPARE(label(window, name), QStringLiteral("n/a"));
@@ -326,7 +322,7 @@ private slots:
         WebServer server(&serverOwner, root.filePath("http_server.ini"));
 
         Studio studio;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         auto *view = window->findChild<QWebEngineView *>("webView");
         QCOMPARE(view->url(), WebServer::url("KIPO.html"));
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
@@ -355,7 +351,7 @@ private slots:
     {
         Studio studio;
         ScriptedAsker &asker = studio.asker;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         window->setWindowModified(false);
         const OKUKIPOFlight &flight = *window->flight();
         const std::vector<float> before = eventTimes(flight);
@@ -387,7 +383,7 @@ private slots:
         OKUKIPOSettings settings = okukipo::sim::factorySettings();
         settings.groundWriteMultiple = 10;
         settings.updateChecksum();
-        OKUKIPOFlightWidget *window = studio.open(okukipo::sim::simulatedFlight(profile, nullptr, settings));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(profile, nullptr, settings));
         const OKUKIPOFlight &flight = *window->flight();
         QVERIFY(flight.events.back()->time > flight.landingTime() + 10.0f);
         studio.main.form().actionAutoTrimAll->trigger();
@@ -396,7 +392,7 @@ private slots:
         QVERIFY(flight.events.front()->time < -4.0f);
         QVERIFY(flight.events.back()->time <= flight.landingTime() + 10.5f);
 
-        window = studio.open(recordedFlight(nullptr, standardProfile(true)));
+        window = studio.open(simulatedFlight(standardProfile(true)));
         window->setWindowModified(false);
         const std::vector<float> before = eventTimes(*window->flight());
         studio.main.form().actionAutoTrimAll->trigger();
@@ -412,7 +408,7 @@ private slots:
     {
         Studio studio;
         ScriptedAsker &asker = studio.asker;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         const Ui::OKUStudioClass &form = studio.main.form();
         const QStringList names{"f.kipo", "a.kml", "a.csv", "b.csv", "c.csv"};
         for (const QString &name : names)
@@ -442,7 +438,7 @@ private slots:
     void onlyTheWindowInFrontAnswersTheMenu()
     {
         Studio studio;
-        OKUKIPOFlightWidget *back = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *back = studio.open(simulatedFlight(standardProfile()));
         OKUKIPOFlightWidget *front = studio.open(std::make_shared<OKUKIPOFlight>());
         studio.asker.fileNames = QStringList{path("front.kipo")};
         studio.main.form().actionSave_As->trigger();
@@ -487,8 +483,8 @@ private slots:
         QFETCH(int, fileDialogs);
         Studio studio;
         ScriptedAsker &asker = studio.asker;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
-        studio.open(recordedFlight())->setWindowModified(false);
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
+        studio.open(simulatedFlight(standardProfile()))->setWindowModified(false);
         const QString ownFile = path(QStringLiteral("own.kipo"));
         if (hasFile) {
             asker.fileNames = QStringList{ownFile};
