@@ -108,17 +108,6 @@ bool isMagenta(const QColor &c) { return c.red() > 150 && c.blue() > 100 && c.gr
 // The visible-window rectangle of the overview: orange at half alpha over white.
 bool isOverviewWindow(const QColor &c) { return c.red() > 230 && c.green() > 160 && c.green() < 220 && c.blue() < 160; }
 
-// True if some pixel within one pixel of `at` passes the test; antialiasing
-// may put a line's strongest pixel next to where it mathematically lies.
-bool near(const QImage &image, const QPoint &at, const ColourTest &test)
-{
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-            if (image.rect().contains(at + QPoint(dx, dy)) && test(image.pixelColor(at + QPoint(dx, dy))))
-                return true;
-    return false;
-}
-
 int count(const QImage &image, const QRect &area, const ColourTest &test)
 {
     int found = 0;
@@ -126,6 +115,13 @@ int count(const QImage &image, const QRect &area, const ColourTest &test)
         for (int x = area.left(); x <= area.right(); ++x)
             found += image.rect().contains(x, y) && test(image.pixelColor(x, y));
     return found;
+}
+
+// True if some pixel within one pixel of `at` passes the test; antialiasing
+// may put a line's strongest pixel next to where it mathematically lies.
+bool near(const QImage &image, const QPoint &at, const ColourTest &test)
+{
+    return count(image, QRect(at - QPoint(1, 1), QSize(3, 3)), test) > 0;
 }
 
 QImage shot(QGraphView *view)
