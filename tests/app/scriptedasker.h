@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QList>
 #include <QStringList>
-#include <functional>
 
 // Answers the program's questions from a script and records what was
 // asked.  Installed for its lifetime.  Once a script is used up, boxes
@@ -19,7 +18,6 @@ public:
     QList<QMessageBox::StandardButton> buttons;
     QStringList fileNames;
     QList<std::optional<double>> numbers;
-    std::function<int(QDialog &)> dialogs;
 
     QList<MessageBoxRequest> messages;
     QStringList fileCaptions;
@@ -44,7 +42,7 @@ public:
         numberStarts << value;
         return numbers.isEmpty() ? std::nullopt : numbers.takeFirst();
     }
-    int exec(QDialog &dialog) override { return dialogs ? dialogs(dialog) : int(QDialog::Rejected); }
+    int exec(QDialog &) override { return QDialog::Rejected; }
 
     QStringList messageTexts() const
     {

@@ -90,9 +90,8 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir.isValid());
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(QDir::setCurrent(dir.path()));
+        QVERIFY(dir.isValid() && QDir::setCurrent(dir.path()) && QDir().mkpath("folder.kipo"));
         firstFlight = dir.filePath(QStringLiteral("first.kipo"));
         QVERIFY(OKUKIPOFlight().save(firstFlight));
     }
@@ -118,17 +117,15 @@ private slots:
 
     void unreadableFlightGivesOnlyABox_data()
     {
-        QTest::addColumn<bool>("directory");
-        QTest::newRow("missing") << false;
-        QTest::newRow("a directory") << true;
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << "missing.kipo";
+        QTest::newRow("a directory") << "folder.kipo";
     }
 
     void unreadableFlightGivesOnlyABox()
     {
-        QFETCH(bool, directory);
-        const QString path = dir.filePath(directory ? QStringLiteral("folder.kipo") : QStringLiteral("missing.kipo"));
-        if (directory)
-            QVERIFY(QDir(dir.path()).mkpath(path));
+        QFETCH(QString, name);
+        const QString path = dir.filePath(name);
         FakeWindows windows;
         ScriptedAsker asker;
         OKUStudio studio{windows, QString()};

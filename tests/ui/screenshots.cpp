@@ -35,11 +35,6 @@ bool shoot(const QString &name)
     return saved;
 }
 
-template<class T>
-T *child(QWidget *window, const char *objectName)
-{
-    return window->findChild<T *>(QLatin1String(objectName));
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -63,12 +58,12 @@ int main(int argc, char *argv[])
     auto *console = dynamic_cast<OKUKIPOWidget *>(studio.deviceWindow());
     if (!console)
         return 1;
-    auto *downloadButton = child<QPushButton>(console, "downloadFlights");
+    auto *downloadButton = console->findChild<QPushButton *>(QStringLiteral("downloadFlights"));
     if (!QTest::qWaitFor([downloadButton] { return downloadButton->isEnabled(); }, 20000))
         return 1;
 
-    auto *mainTabs = child<QTabWidget>(console, "mainTabs");
-    auto *liveTabs = child<QTabWidget>(console, "liveTabs");
+    auto *mainTabs = console->findChild<QTabWidget *>(QStringLiteral("mainTabs"));
+    auto *liveTabs = console->findChild<QTabWidget *>(QStringLiteral("liveTabs"));
     bool ok = shoot(QStringLiteral("device-control-panel"));
     mainTabs->setCurrentIndex(1);
     QTest::qWait(8000);
@@ -86,14 +81,14 @@ int main(int argc, char *argv[])
     mainTabs->setCurrentIndex(2);
     QTest::qWaitFor([downloadButton] { return downloadButton->isEnabled(); }, 20000);
     downloadButton->click();
-    auto *table = child<QTableWidget>(console, "flightsTable");
+    auto *table = console->findChild<QTableWidget *>(QStringLiteral("flightsTable"));
     if (!QTest::qWaitFor([table, downloadButton] { return table->rowCount() > 0 && downloadButton->isEnabled(); },
                          60000))
         return 1;
     ok &= shoot(QStringLiteral("device-download"));
 
     table->selectRow(0);
-    child<QPushButton>(console, "loadSelectedFlight")->click();
+    console->findChild<QPushButton *>(QStringLiteral("loadSelectedFlight"))->click();
     auto *flightWindow = qobject_cast<OKUKIPOFlightWidget *>(studio.form().mdiArea->currentSubWindow()->widget());
     if (!flightWindow)
         return 1;
@@ -104,7 +99,7 @@ int main(int argc, char *argv[])
     flightWindow->focusOnTarget();
     QTest::qWait(3000);
     ok &= shoot(QStringLiteral("flight-map"));
-    child<QPushButton>(flightWindow, "saveAreaForOffline")->click();
+    flightWindow->findChild<QPushButton *>(QStringLiteral("saveAreaForOffline"))->click();
     ok &= shoot(QStringLiteral("flight-save-area"));
     ComparisonWindow *comparison = programWindows().createComparisonWindow(&studio, flightWindow);
     if (!comparison->addFiles({QStringLiteral(OKUKIPO_EXAMPLES_DIR "/simulation.csv")}))

@@ -1,34 +1,110 @@
-// The flight window's plots, flight information and map page scripts.
-#include "flightwindowfixture.h"
+// The flight window: its plots, flight information and map page scripts, and
+// what it does to its flight: trimming, zeroing, saving, exporting, the main
+// window's menu actions and the close prompt.
+#include "../app/nodevices.h"
+#include "../app/scriptedasker.h"
+#include "app/okustudio.h"
+#include "app/units.h"
+#include "device/sim/flightmodel.h"
+#include "model/eventcast.h"
+#include "model/flight.h"
+#include "model/trace.h"
+#include "tests/model/filecontents.h"
+#include "ui/okukipoflightwidget.h"
+#include "ui/programwindows.h"
 #include "ui/qgraph.h"
 #include "ui/settingswidget.h"
 #include "webserver/webserver.h"
 
-#include <QComboBox>
 #include <QAbstractSpinBox>
-#include <QFile>
-#include <QWebEngineView>
+#include <QComboBox>
 #include <QLabel>
+#include <QMdiArea>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWebEngineView>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
-using namespace flightwindowtest;
+using okukipo::sim::simulatedFlight;
 
 namespace {
+
+// A metric main window holding only flight windows, its questions answered
+// by `asker`.  Started with an empty flight (not the device console), which
+// it closes.
+struct Studio {
+    ScriptedAsker asker;
+    NoDevices transport;
+    OKUStudio main{programWindows(), QStringLiteral("start.kipo")};
+
+    Studio()
+    {
+        main.settings()->clear();
+        main.settings()->setValue(QLatin1String(NumberSystemKey), int(Metric));
+        main.form().mdiArea->closeAllSubWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    ~Studio() { main.settings()->clear(); }
+
+    // Opens the flight as a freshly downloaded one ("Untitled", unsaved).
+    OKUKIPOFlightWidget *open(std::shared_ptr<OKUKIPOFlight> flight)
+    {
+        main.addFlight(std::move(flight), QStringLiteral("Untitled"));
+        return qobject_cast<OKUKIPOFlightWidget *>(main.form().mdiArea->currentSubWindow()->widget());
+    }
+
+    QList<QMdiSubWindow *> flightSubWindows() { return main.form().mdiArea->subWindowList(); }
+};
+
+okukipo::sim::FlightProfile standardProfile(bool groundTest = false)
+{
+    okukipo::sim::FlightProfile profile;
+    profile.targetApogee = 400.0;
+    profile.padSeconds = groundTest ? 8.0 : 5.0;
+    profile.descentRate = 10.0;
+    profile.groundSeconds = 3.0;
+    profile.groundTest = groundTest;
+    return profile;
+}
+
+// Deletes every event of the given classes.
+template<class... Events>
+void dropEvents(OKUKIPOFlight &flight)
+{
+    auto &events = flight.events;
+    const auto kept = std::stable_partition(events.begin(), events.end(), [](const OKUEvent *e) {
+        return !((typeid(*e) == typeid(Events)) || ...);
+    });
+    std::for_each(kept, events.end(), [](OKUEvent *event) { delete event; });
+    events.erase(kept, events.end());
+}
+
+template<class Event>
+std::vector<const Event *> eventsOf(const OKUKIPOFlight &flight)
+{
+    std::vector<const Event *> found;
+    for (const OKUEvent *event : flight.events)
+        if (const auto *e = eventAs<Event>(event))
+            found.push_back(e);
+    return found;
+}
+
+std::vector<float> eventTimes(const OKUKIPOFlight &flight)
+{
+    std::vector<float> times;
+    for (const OKUEvent *event : flight.events)
+        times.push_back(event->time);
+    return times;
+}
 
 GraphSeries *curveOf(OKUKIPOFlightWidget *window, const char *graph, int index = 0)
 {
     return window->graph(QLatin1String(graph))->first()->series.at(index);
-}
-
-bool hasTab(OKUKIPOFlightWidget *window, const QString &text)
-{
-    for (int i = 0; i < window->flightTabs()->count(); ++i)
-        if (window->flightTabs()->tabText(i) == text)
-            return true;
-    return false;
 }
 
 QString label(OKUKIPOFlightWidget *window, const char *name)
@@ -42,15 +118,6 @@ QPointF apogeeMarker(OKUKIPOFlightWidget *window)
     return std::find_if(markers.begin(), markers.end(), [](const AxisMarker &m) { return m.text == "Apogee detected"; })->position;
 }
 
-// Kalman curves hold a sample every 50 ms from the first record to the end.
-int kalmanPointCount(const OKUKIPOFlight &flight)
-{
-    int count = 0;
-    while (float(flight.events.front()->time + count * 0.05) <= flight.endTime())
-        ++count;
-    return count;
-}
-
 } // namespace
 
 class TestFlightWindow : public QObject
@@ -60,17 +127,24 @@ class TestFlightWindow : public QObject
 private:
     QTemporaryDir dir;
 
+    QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
+    // A path in a folder that does not exist: nothing can be written there.
+    QString unwritable(const QString &name) const { return QDir(dir.path()).filePath("missing/" + name); }
+
 private slots:
+    // Settings kept apart from the user's, no trace lines: the tests check results.
     void initTestCase()
     {
-        QVERIFY(enterTestFolder(dir));
+        QStandardPaths::setTestModeEnabled(true);
+        okukipo::setTraceHandler([](const QString &) {});
+        QVERIFY(dir.isValid() && QDir::setCurrent(dir.path()));
+        QVERIFY(OKUKIPOFlight().save(QStringLiteral("start.kipo")));
     }
 
     void timelinesAreSharedAndTheRecordedSettingsReadOnly()
     {
-        ScriptedAsker asker;
         Studio studio;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         const QList<QGraph *> graphs = window->findChildren<QGraph *>();
         QVERIFY(graphs.size() > 10);
         for (const QGraph *graph : graphs)
@@ -113,44 +187,35 @@ private slots:
         orientation->z = float(xyzw[2]) / 32768;
         orientation->w = float(xyzw[3]) / 32768;
         flight->events.push_back(orientation);
-        ScriptedAsker asker;
         Studio studio;
         const double tilt = curveOf(studio.open(flight), "liveTiltGraph")->points().at(0).y();
         QVERIFY2(std::fabs(tilt - degrees) < 0.05, qPrintable(QString::number(tilt)));
     }
 
-    void plotsHoldEveryRecord()
+    // The plots hold every record.  The altitude is above ground, above sea
+    // level, or the filtered one; the apogee marker follows.
+    void plotsHoldEveryRecordAndTheChosenAltitude()
     {
-        ScriptedAsker asker;
         Studio studio;
         okukipo::sim::FlightTruth truth;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile(), &truth));
         const OKUKIPOFlight &flight = *window->flight();
         QCOMPARE(curveOf(window, "liveAccelerationGraph")->points().size(), int(eventsOf<OKUEvent_AccelZ>(flight).size()));
         QCOMPARE(curveOf(window, "latteralAccelerationGraph", 1)->points().size(), int(eventsOf<OKUEvent_AccelXY>(flight).size()));
         QCOMPARE(curveOf(window, "liveGyroGraph", 2)->points().size(), int(eventsOf<OKUEvent_GyroXYZ>(flight).size()));
         QCOMPARE(curveOf(window, "liveBatteryGraph", 1)->points().size(), int(eventsOf<OKUEvent_EjectionBattery>(flight).size()));
         QCOMPARE(curveOf(window, "liveInputGraph", 2)->points().size(), int(eventsOf<OKUEvent_LineC>(flight).size()));
-        // A rocket standing on the pad has a tilt near 0 degrees.
-        QVERIFY(std::fabs(curveOf(window, "liveTiltGraph")->points().first().y()) < 10.0);
         QCOMPARE(curveOf(window, "liveTemperatureGraph")->points().first().y(),
                  double(eventsOf<OKUEvent_Temperature>(flight).front()->temperature));
+        // The filtered velocity reaches from the first record to the end.
         const GraphSeries *velocity = curveOf(window, "verticalVelocityGraph");
-        QCOMPARE(velocity->points().size(), kalmanPointCount(flight));
+        QCOMPARE(float(velocity->points().first().x()), flight.events.front()->time);
+        QVERIFY(std::fabs(velocity->points().last().x() - flight.endTime()) < 0.05);
         QCOMPARE(float(velocity->points()[40].y()), OKUKIPOFlight::sampleSeries(flight.kalmanVelocity, float(velocity->points()[40].x())).value);
         // The simulated device records no radio strength: its plot is hidden.
         QVERIFY(curveOf(window, "RSSIGraph")->points().isEmpty());
         QVERIFY(window->findChild<QFrame *>("RSSIFrame")->isHidden());
-    }
 
-    // Above ground, above sea level, or the filtered altitude; the apogee marker follows.
-    void altitudeCurveAndMarkerFollowTheChosenAltitude()
-    {
-        ScriptedAsker asker;
-        Studio studio;
-        okukipo::sim::FlightTruth truth;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth));
-        const OKUKIPOFlight &flight = *window->flight();
         const auto pressures = eventsOf<OKUEvent_Pressure>(flight);
         const GraphSeries *altitude = curveOf(window, "livePressureGraph");
         const QVector<QPointF> aboveGround = altitude->points();
@@ -171,7 +236,7 @@ private slots:
         window->mslAction()->setChecked(false);
 
         window->kalmanFilteredAction()->setChecked(true);
-        QCOMPARE(altitude->points().size(), kalmanPointCount(flight));
+        QCOMPARE(altitude->points().size(), velocity->points().size());
         const auto filtered = [&](double time) {
             return float(double(OKUKIPOFlight::sampleSeries(flight.kalmanAltitude, float(time)).value) - ground);
         };
@@ -183,30 +248,31 @@ private slots:
 
     void tabsAndFramesWithoutDataAreRemoved()
     {
-        ScriptedAsker asker;
         Studio studio;
-        auto noMotion = recordedFlight();
+        auto noMotion = simulatedFlight(standardProfile());
         dropEvents<OKUEvent_GyroXYZ, OKUEvent_MagXYZ>(*noMotion);
         OKUKIPOFlightWidget *window = studio.open(noMotion);
-        QVERIFY(!hasTab(window, "Gyro && Magneto") && hasTab(window, "Inputs && Power"));
+        const auto shown = [&](const char *tab) {
+            return window->flightTabs()->indexOf(window->findChild<QWidget *>(QLatin1String(tab))) >= 0;
+        };
+        QVERIFY(!shown("gyroAndMagTab") && shown("inputsAndPowerTab"));
 
-        auto noPower = recordedFlight();
+        auto noPower = simulatedFlight(standardProfile());
         dropEvents<OKUEvent_LineA, OKUEvent_LineB, OKUEvent_LineC, OKUEvent_LineD, OKUEvent_ComputerBattery,
                    OKUEvent_EjectionBattery, OKUEvent_MagXYZ>(*noPower);
         window = studio.open(noPower);
-        QVERIFY(hasTab(window, "Gyro && Magneto") && !hasTab(window, "Inputs && Power"));
+        QVERIFY(shown("gyroAndMagTab") && !shown("inputsAndPowerTab"));
         QVERIFY(window->findChild<QFrame *>("magFrame")->isHidden());
         QVERIFY(!window->findChild<QFrame *>("gyroFrame")->isHidden());
     }
 
     void informationOfAFlightAGroundTestAndNothing()
     {
-        ScriptedAsker asker;
         Studio studio;
         okukipo::sim::FlightTruth truth;
         okukipo::sim::FlightProfile profile = standardProfile();
         profile.upsideDown = true;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight(&truth, profile));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(profile, &truth));
         // The date is when the receiver's time record was written.
         const QDateTime shown = QDateTime::fromString(label(window, "dateLabel"));
         const QDateTime recorded = profile.startTime.addMSecs(qint64(double(window->flight()->flightDateEvent()->time) * 1000));
@@ -222,7 +288,7 @@ private slots:
         QCOMPARE(label(window, "orientationLabel"), QStringLiteral("RF antenna up (inverted)"));
         QVERIFY(window->findChild<QWidget *>("validFlightSpecific")->isEnabled());
 
-        window = studio.open(recordedFlight(nullptr, standardProfile(true)));
+        window = studio.open(simulatedFlight(standardProfile(true)));
         for (const char *name : {"boostTimeLabel", "totalFlightTimeLabel", "maxAltitudeAGLLabel", "maxVelocityLabel",
                                  "maxVerticalAccelerationLabel", "maxZRollLabel"})
             QCOMPARE(label(window, name), QStringLiteral("n/a"));
@@ -236,40 +302,31 @@ private slots:
         QVERIFY(window->graph("livePressureGraph")->first()->markers.isEmpty());
     }
 
+    // The window's scripts run in the served map page (here one that notes
+    // what it is asked), the placemark at the last 3D fix, latitude first.
     void scriptsRunInTheServedMapPage()
     {
-        // A map page that only notes what it is asked.
         QTemporaryDir root;
-        QFile page(root.filePath("KIPO.html"));
-        QVERIFY(page.open(QIODevice::WriteOnly));
-        page.write("<html><body><script>\n"
-                   "var calls = [];\n"
-                   "function plotKML(kml) { calls.push('plotKML ' + kml.length); }\n"
-                   "function plotGroudTrack(track) { calls.push('plotGroudTrack ' + track.length); }\n"
-                   "function setPlacemark(lat, lon) { calls.push('setPlacemark ' + lat.toFixed(4) + ' ' + lon.toFixed(4)); }\n"
-                   "function flyTo() { calls.push('flyTo'); }\n"
-                   "</script></body></html>\n");
-        page.close();
+        QVERIFY(writeFile(root.filePath("KIPO.html"),
+                          "<html><body><script>\nvar calls = [];\n"
+                          "function plotKML(kml) { calls.push('plotKML ' + kml.endsWith('</kml>')); }\n"
+                          "function plotGroudTrack(track) { calls.push('plotGroudTrack ' + (track.length >= 2)); }\n"
+                          "function setPlacemark(lat, lon) { calls.push(lat.toFixed(4) + ' ' + lon.toFixed(4)); }\n"
+                          "function flyTo() { calls.push('flyTo'); }\n</script></body></html>\n"));
         QObject serverOwner;
         WebServer server(&serverOwner, root.filePath("http_server.ini"));
 
-        ScriptedAsker asker;
         Studio studio;
-        OKUKIPOFlightWidget *window = studio.open(recordedFlight());
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         auto *view = window->findChild<QWebEngineView *>("webView");
         QCOMPARE(view->url(), WebServer::url("KIPO.html"));
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(30000));
         QVERIFY(loaded.first().first().toBool());
-
-        QSignalSpy scripts(window, &OKUKIPOFlightWidget::mapScriptRun);
         window->findChild<QPushButton *>("populateGPSData")->click();
-        const QString kmlDocument = scripts[0][0].toString().section("plotKML('", 1).section("');", 0, 0);
-        const int trackEntries = scripts[1][0].toString().section('[', 1).section(']', 0, 0).split(',', Qt::SkipEmptyParts).size();
         const OKUEvent_GPSLLSol *last = nullptr;
         for (const OKUEvent_GPSLLSol *fix : eventsOf<OKUEvent_GPSLLSol>(*window->flight()))
-            if (fix->solution3D)
-                last = fix;
+            last = fix->solution3D ? fix : last;
         QVERIFY(last);
 
         // Answers may arrive after the test is over: they write to memory they share.
@@ -280,13 +337,171 @@ private slots:
              }),
              calls->size() == 4),
             20000);
-        QCOMPARE(*calls, QStringList({"plotKML " + QString::number(kmlDocument.size()),
-                                     "plotGroudTrack " + QString::number(trackEntries),
-                                     "setPlacemark " + QString::number(last->latitude, 'f', 4) + ' '
-                                         + QString::number(last->longitude, 'f', 4),
+        QCOMPARE(*calls, QStringList({"plotKML true", "plotGroudTrack true",
+                                     QString::number(last->latitude, 'f', 4) + ' ' + QString::number(last->longitude, 'f', 4),
                                      "flyTo"}));
     }
 
+    void trimAndZeroMoveTheTimeAxis()
+    {
+        Studio studio;
+        ScriptedAsker &asker = studio.asker;
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
+        window->setWindowModified(false);
+        const OKUKIPOFlight &flight = *window->flight();
+        const std::vector<float> before = eventTimes(flight);
+        // Cancelling either question leaves the flight alone.
+        asker.numbers = {6.0};
+        studio.main.form().actionTrimTime->trigger();
+        QCOMPARE(asker.numberStarts, QList<double>({before.front(), before.back()}));
+        QCOMPARE(eventTimes(flight), before);
+        QVERIFY(!window->isWindowModified());
+
+        asker.numbers = {6.0, 20.0, 5.0};
+        studio.main.form().actionTrimTime->trigger();
+        QVERIFY(flight.events.front()->time < 6.0f && flight.events[1]->time >= 6.0f);
+        QVERIFY(flight.events.back()->time <= 20.0f);
+        QVERIFY(window->isWindowModified());
+        const float lastTrimmed = flight.events.back()->time;
+        studio.main.form().actionZeroTime->trigger();
+        QCOMPARE(flight.events.back()->time, lastTrimmed - 5.0f);
+        const QVector<QPointF> &altitude = window->graph("livePressureGraph")->first()->series.first()->points();
+        QCOMPARE(float(altitude.last().x()), eventsOf<OKUEvent_Pressure>(flight).back()->time);
+    }
+
+    void autoTrimPutsLaunchAtZeroAndRefusesAGroundTest()
+    {
+        Studio studio;
+        // Recorded long enough on the ground that there is something to cut.
+        okukipo::sim::FlightProfile profile = standardProfile();
+        profile.groundSeconds = 20.0;
+        OKUKIPOSettings settings = okukipo::sim::factorySettings();
+        settings.groundWriteMultiple = 10;
+        settings.updateChecksum();
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(profile, nullptr, settings));
+        const OKUKIPOFlight &flight = *window->flight();
+        QVERIFY(flight.events.back()->time > flight.landingTime() + 10.0f);
+        studio.main.form().actionAutoTrimAll->trigger();
+        QVERIFY(studio.asker.messages.isEmpty());
+        QVERIFY(std::fabs(flight.launchTime()) < 0.1f);
+        QVERIFY(flight.events.front()->time < -4.0f);
+        QVERIFY(flight.events.back()->time <= flight.landingTime() + 10.5f);
+
+        window = studio.open(simulatedFlight(standardProfile(true)));
+        window->setWindowModified(false);
+        const std::vector<float> before = eventTimes(*window->flight());
+        studio.main.form().actionAutoTrimAll->trigger();
+        QCOMPARE(studio.asker.messages.size(), 1);
+        QCOMPARE(studio.asker.messages[0].icon, QMessageBox::Critical);
+        QCOMPARE(eventTimes(*window->flight()), before);
+        QVERIFY(!window->isWindowModified());
+    }
+
+    // Failures are reported as such and leave the flight unsaved; the
+    // thrust sheet refuses a rocket that would weigh nothing after burnout.
+    void savesAndExportsWriteTheirFilesOrSayTheyCouldNot()
+    {
+        Studio studio;
+        ScriptedAsker &asker = studio.asker;
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
+        const Ui::OKUStudioClass &form = studio.main.form();
+        const QStringList names{"f.kipo", "a.kml", "a.csv", "b.csv", "c.csv"};
+        for (const QString &name : names)
+            asker.fileNames << unwritable(name);
+        for (const QString &name : names)
+            asker.fileNames << path(name);
+        for (int round = 0; round < 2; ++round) {
+            window->saveAs();
+            window->exportKML();
+            form.actionExport_to_Excel->trigger();
+            form.actionExport_emulation_data->trigger();
+            asker.numbers = {2.5, 0.4};
+            form.actionExport_thrust_data->trigger();
+            QCOMPARE(window->isWindowModified(), round == 0);
+        }
+        QCOMPARE(window->windowTitle(), QStringLiteral("f.kipo[*]"));
+        QCOMPARE(asker.messageTexts().filter("Could not").size(), 5);
+        QCOMPARE(asker.messages.size(), 10);
+        for (const QString &name : names)
+            QVERIFY2(QFile(path(name)).size() > 100, qPrintable(name));
+        asker.numbers = {1.0, 1.0};
+        window->exportThrustData();
+        QCOMPARE(asker.fileCaptions.size(), 10);
+        QCOMPARE(asker.messages.size(), 11);
+    }
+
+    void onlyTheWindowInFrontAnswersTheMenu()
+    {
+        Studio studio;
+        OKUKIPOFlightWidget *back = studio.open(simulatedFlight(standardProfile()));
+        OKUKIPOFlightWidget *front = studio.open(std::make_shared<OKUKIPOFlight>());
+        studio.asker.fileNames = QStringList{path("front.kipo")};
+        studio.main.form().actionSave_As->trigger();
+        QCOMPARE(front->windowFilePath(), path("front.kipo"));
+        QVERIFY(back->windowFilePath().isEmpty());
+
+        // A closed window no longer listens.
+        studio.main.form().mdiArea->setActiveSubWindow(studio.flightSubWindows().first());
+        studio.asker.buttons = {QMessageBox::No};
+        studio.main.form().mdiArea->closeActiveSubWindow();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(studio.flightSubWindows().size(), 1);
+        studio.asker.fileNames = QStringList{path("again.kipo")};
+        studio.main.form().actionSave_As->trigger();
+        QCOMPARE(front->windowFilePath(), path("again.kipo"));
+    }
+
+    // Closing the program closes each flight through its prompt: Yes saves
+    // (to the flight's own file if it has one, notes included), No discards,
+    // and Cancel or a save that did not happen keeps the program open.
+    void closingTheProgramAsksForEveryUnsavedFlight_data()
+    {
+        QTest::addColumn<bool>("hasFile");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("saveAs");
+        QTest::addColumn<bool>("quits");
+        QTest::addColumn<int>("fileDialogs");
+        QTest::newRow("Cancel") << false << int(QMessageBox::Cancel) << "" << false << 0;
+        QTest::newRow("No") << false << int(QMessageBox::No) << "" << true << 0;
+        QTest::newRow("Yes, save dialog cancelled") << false << int(QMessageBox::Yes) << "" << false << 1;
+        QTest::newRow("Yes, save failed") << false << int(QMessageBox::Yes) << unwritable("x.kipo") << false << 1;
+        QTest::newRow("Yes, saved as") << false << int(QMessageBox::Yes) << path("new.kipo") << true << 1;
+        QTest::newRow("Yes, saved to its file") << true << int(QMessageBox::Yes) << "" << true << 0;
+    }
+
+    void closingTheProgramAsksForEveryUnsavedFlight()
+    {
+        QFETCH(bool, hasFile);
+        QFETCH(int, answer);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, quits);
+        QFETCH(int, fileDialogs);
+        Studio studio;
+        ScriptedAsker &asker = studio.asker;
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
+        studio.open(simulatedFlight(standardProfile()))->setWindowModified(false);
+        const QString ownFile = path(QStringLiteral("own.kipo"));
+        if (hasFile) {
+            asker.fileNames = QStringList{ownFile};
+            window->saveAs();
+            window->notesEditor()->setPlainText(QStringLiteral("changed\nafter saving"));
+            asker.fileCaptions.clear();
+        }
+        asker.messages.clear();
+        asker.buttons = {QMessageBox::StandardButton(answer)};
+        asker.fileNames = saveAs.isEmpty() ? QStringList() : QStringList{saveAs};
+
+        QCOMPARE(studio.main.close(), quits);
+        QCOMPARE(asker.messages.value(0).text, QStringLiteral("Flight not saved"));
+        QCOMPARE(asker.fileCaptions.size(), fileDialogs);
+        QCOMPARE(studio.flightSubWindows().size(), quits ? 0 : 2);
+        if (quits && answer == QMessageBox::Yes) {
+            OKUKIPOFlight saved;
+            QVERIFY(saved.load(hasFile ? ownFile : saveAs));
+            QCOMPARE(saved.notes, std::string(hasFile ? "changed\nafter saving" : ""));
+        }
+        QFile::remove(ownFile);
+    }
 };
 
 QTEST_MAIN(TestFlightWindow)
