@@ -137,15 +137,15 @@ fault webserver/httpserver/httprequest.cpp "test_httprequest test_httpserver" "p
     'path = QByteArray::fromPercentEncoding(queryStart < 0 ? target : target.left(queryStart));' \
     'path = queryStart < 0 ? target : target.left(queryStart);'
 # Plots, orientation view, windows
-fault ui/graphaxis.cpp "test_graph_data test_graph_drawing" "data to pixel with y pointing down" \
+fault ui/graphaxis.cpp "test_graph_data" "data to pixel with y pointing down" \
     'return QPointF(originX + data.x() * s.x(), originY - data.y() * s.y());' \
     'return QPointF(originX + data.x() * s.x(), originY + data.y() * s.y());'
 fault ui/graphaxis.cpp "test_graph_data" "tick steps of 7 units rounded up to 10" \
     '{0, 1, 2, 2, 5, 5, 5, 5, 10, 10}' '{0, 1, 2, 2, 5, 5, 5, 10, 10, 10}'
-fault ui/qgraphview.cpp "test_axisorigin test_graph_interaction" "optimized origin measured from the top" \
+fault ui/qgraphview.cpp "test_graph_view" "optimized origin measured from the top" \
     'm_originFractionY = float(most.y() / (most.y() - least.y()));' \
     'm_originFractionY = float(-least.y() / (most.y() - least.y()));'
-fault ui/qgraphview.cpp "test_axisorigin test_graph_interaction" "origin optimized for the last axis" \
+fault ui/qgraphview.cpp "test_graph_view" "origin optimized for the last axis" \
     $'const QPointF least = m_axes->first()->minimum();\n        const QPointF most = m_axes->first()->maximum();' \
     $'const QPointF least = m_axes->last()->minimum();\n        const QPointF most = m_axes->last()->maximum();'
 fault ui/orientationwidget.cpp "test_orientationwidget" "scaling above the middle grows twice as fast" \
