@@ -325,8 +325,10 @@ void OKUKIPOInterface::reportOpenFailure(const HIDDevice &device)
 {
     console(QStringLiteral("There was a generic USB connection error. Please try reconnecting your device."));
     const QString advice = HIDTransport::current()->openFailureAdvice(device.info().path);
-    if (!advice.isEmpty())
-        console(advice);
+    if (advice.isEmpty())
+        return;
+    console(advice);
+    emit openFailureAdvised(advice);
 }
 
 void OKUKIPOInterface::startFirmwareFromBootloader()

@@ -106,6 +106,8 @@ signals:
     void flightDataCleared();
     void emulationComplete();
     void clearedFlightData();
+    // A device was found but could not be opened; says what the user can do.
+    void openFailureAdvised(QString advice);
 
 public slots:
     void attemptConnection();

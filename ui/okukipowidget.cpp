@@ -154,6 +154,11 @@ void OKUKIPOWidget::wireWorker()
     });
     connect(w, &OKUKIPOInterface::firmwareInitialized, this, &OKUKIPOWidget::firmwareInitialized);
     connect(w, &OKUKIPOInterface::firmwareDisconnected, this, &OKUKIPOWidget::firmwareDisconnected);
+    // Kept until the next message: the user needs it to fix the device's permissions.
+    QStatusBar *statusBar = m_mainWindow->statusBar();
+    connect(w, &OKUKIPOInterface::openFailureAdvised, statusBar, [statusBar](const QString &advice) {
+        statusBar->showMessage(advice);
+    });
     // Settings are read at every connection.
     connect(w, &OKUKIPOInterface::firmwareInitialized, w, &OKUKIPOInterface::readDeviceSettings);
 }

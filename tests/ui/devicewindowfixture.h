@@ -65,13 +65,6 @@ struct DeviceStudio {
     T *child(const QString &objectName = QString()) const { return window()->findChild<T *>(objectName); }
     QPushButton *button(const QString &objectName) const { return child<QPushButton>(objectName); }
     QString consoleText() { return form().console->toPlainText(); }
-    QStringList askedTexts() const
-    {
-        QStringList texts;
-        for (const MessageBoxRequest &box : asker.messages)
-            texts << box.text;
-        return texts;
-    }
 
     // Clicks once the button is enabled: every device operation disables the controls while it runs.
     bool click(const QString &objectName)

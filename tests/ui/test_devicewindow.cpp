@@ -1,7 +1,10 @@
-// The device console against the virtual flight computer.
+// The device console against the virtual flight computer; its firmware
+// update through a stand-in flashing program, and its update check against
+// a local server.
 
 #include "devicewindowfixture.h"
 
+#include "../device/scriptedtransport.h"
 #include "device/okukipodevice.h"
 #include "device/sim/flightmodel.h"
 #include "model/flight.h"
@@ -12,14 +15,14 @@
 #include "ui/qgraph.h"
 #include "ui/settingswidget.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 using namespace devicewindowtest;
@@ -36,12 +39,71 @@ bool pictureIs(const QLabel *label, const char *resource)
     return label->pixmap() && label->pixmap()->toImage() == QPixmap(QLatin1String(resource)).toImage();
 }
 
-void unplugAtStart(okukipo::sim::VirtualDevice &device)
-{
-    device.unplug();
-}
+const auto unplugAtStart = [](okukipo::sim::VirtualDevice &device) { device.unplug(); };
 
 const QStringList fireButtons{"fireLineA", "fireLineB", "fireLineC", "fireLineD"};
+
+// Runs `operation` while a 10 ms timer switches the tabs every 100 ms; the longest gap
+// between its ticks stays short only while the window never waits for the worker.
+qint64 longestTimerGapWhile(const DeviceStudio &studio, const std::function<void()> &operation)
+{
+    auto *tabs = studio.child<QTabWidget>(QStringLiteral("mainTabs"));
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+        tabs->setCurrentIndex(int(last / 100) % tabs->count());
+    });
+    clock.start();
+    ticker.start(10);
+    operation();
+    QTest::qWait(50); // a tick after a wait at the very end
+    return longestGap;
+}
+
+// The firmware folder beside the test program, where the console looks for
+// images and the flashing program; removed again when the test ends.
+struct FirmwareFolder {
+    QDir dir{QCoreApplication::applicationDirPath() + QStringLiteral("/KIPO/firmware")};
+    FirmwareFolder() { dir.removeRecursively(), dir.mkpath(dir.path()); }
+    ~FirmwareFolder() { dir.removeRecursively(); }
+
+    void write(const QString &name, const QByteArray &content, QFileDevice::Permissions extra = {}) const
+    {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.setPermissions(file.permissions() | extra);
+    }
+    // A flashing program that prints its arguments, one a line, then `output`.
+    void addFlasher(const QByteArray &output, int exitCode) const
+    {
+        write(QStringLiteral("bootload"), "#!/bin/sh\nprintf '%s\\n' \"$@\"\nprintf '" + output + "'\nexit "
+              + QByteArray::number(exitCode) + "\n", QFileDevice::ExeOwner);
+    }
+};
+
+// Answers every HTTP request with one status and body, and keeps the requests.
+struct UpdateServer : QTcpServer {
+    QList<QByteArray> requests;
+    UpdateServer(const QByteArray &status, const QByteArray &body)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this, status, body] {
+            QTcpSocket *socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, status, body] {
+                const QByteArray request = socket->peek(65536);
+                if (!request.contains("\r\n\r\n"))
+                    return;
+                requests << request;
+                socket->write("HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
+                              + "\r\nConnection: close\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        });
+        listen(QHostAddress::LocalHost);
+    }
+};
 
 } // namespace
 
@@ -146,15 +208,19 @@ private slots:
     {
         QTest::addColumn<bool>("plugged");
         QTest::addColumn<quint16>("firmware");
-        QTest::newRow("before connection") << false << quint16(0x0220);
-        QTest::newRow("after an unplug") << true << quint16(0x0220);
-        QTest::newRow("outdated firmware") << true << quint16(0x021F);
+        QTest::addColumn<bool>("openable");
+        QTest::newRow("before connection") << false << quint16(0x0220) << true;
+        QTest::newRow("after an unplug") << true << quint16(0x0220) << true;
+        QTest::newRow("outdated firmware") << true << quint16(0x021F) << true;
+        QTest::newRow("not openable") << false << quint16(0x0220) << false;
     }
 
     void controlsStayDisabledWithoutAUsableDevice()
     {
         QFETCH(bool, plugged);
         QFETCH(quint16, firmware);
+        QFETCH(bool, openable);
+        ScriptedTransport unopenable;
         DeviceStudio studio(true, [&](okukipo::sim::VirtualDevice &device) {
             device.setFirmwareVersion(firmware);
             if (!plugged)
@@ -166,13 +232,22 @@ private slots:
             studio.device().unplug();
             studio.device().plug();
             // A device with the wrong firmware is never opened, so it cannot be sent to its bootloader.
-            QTRY_VERIFY(studio.askedTexts().contains(
+            QTRY_VERIFY(studio.asker.messageTexts().contains(
                 QStringLiteral("To continue the update, please disconnect your device and then reconnect it again.")));
-            QVERIFY(studio.askedTexts().first().startsWith(QStringLiteral("Your firmware is outdated!")));
+            QVERIFY(studio.asker.messageTexts().first().startsWith(QStringLiteral("Your firmware is outdated!")));
         } else if (plugged) {
             QVERIFY(studio.waitConnected());
             studio.device().unplug();
             QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Firmware disconnected.")));
+        } else if (!openable) {
+            // A device node the user may not open: the fix is shown on the console and in the status bar.
+            unopenable.devices = {{QStringLiteral("/dev/hidraw3"), OKUVendorId, OKUFirmwareProductId, 0x0220}};
+            unopenable.failOpen = true;
+            unopenable.advice = QStringLiteral("Install the udev rule.");
+            HIDTransport::setCurrent(&unopenable);
+            studio.window()->attemptConnection();
+            QTRY_COMPARE(studio.main->statusBar()->currentMessage(), unopenable.advice);
+            HIDTransport::setCurrent(&studio.computer);
         }
         QTRY_VERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Disconnected.png"));
         // The end of an operation that began before, or ran into, the disconnection.
@@ -199,24 +274,33 @@ private slots:
         QVERIFY(studio.waitConnected());
         studio.window()->loadSelectedFlight();
         QCOMPARE(studio.form().mdiArea->subWindowList().size(), 1);
-        QVERIFY(studio.click(QStringLiteral("downloadFlights")));
+        // The window keeps running while a slow download holds the worker; then live records reach every plot.
+        studio.device().delayNextReply(OKUPacketCode::ReadMemoryUsed, 4000);
+        const qint64 gap = longestTimerGapWhile(studio, [&studio] {
+            QVERIFY(studio.click(QStringLiteral("downloadFlights")));
+            QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 60000);
+        });
+        QVERIFY2(gap < 1500, qPrintable(QString::number(gap)));
+        for (const char *graph : {"liveAltitudeGraph", "livePressureGraph", "liveAccelerationGraph", "liveGyroGraph",
+                                  "liveMagGraph", "liveBatteryGraph", "liveInputGraph", "liveTemperatureGraph"})
+            QTRY_VERIFY2(!curve(studio, graph)->points().isEmpty(), graph);
+        // The altitude plot shows the pressure plot's altitude.
+        const float lastPressure = float(curve(studio, "livePressureGraph")->points().last().y());
+        QVERIFY(qAbs(curve(studio, "liveAltitudeGraph")->points().last().y() - pressureAltitude(lastPressure)) < 1);
         auto *table = studio.child<QTableWidget>(QStringLiteral("flightsTable"));
-        QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 30000);
-        QTRY_VERIFY(table->rowCount() > 0);
+        QVERIFY(studio.consoleText().contains("\n" + QString::number(table->rowCount()) + " flight(s) downloaded."));
         auto *progress = studio.child<QProgressBar>(QStringLiteral("downloadProgress"));
         QVERIFY(progress->maximum() > 0 && progress->value() == progress->maximum());
         QCOMPARE(table->currentRow(), 0);
         QVERIFY(studio.click(QStringLiteral("loadSelectedFlight")));
         auto *flightWindow = qobject_cast<OKUKIPOFlightWidget *>(studio.form().mdiArea->currentSubWindow()->widget());
         QVERIFY(flightWindow);
-        QCOMPARE(flightWindow->windowTitle(), QStringLiteral("Untitled[*]"));
         const OKUKIPOFlight &flight = *flightWindow->flight();
-        const auto firstPressure = std::find_if(flight.events.begin(), flight.events.end(), [](const OKUEvent *e) {
-            return dynamic_cast<const OKUEvent_Pressure *>(e);
-        });
-        QVERIFY(firstPressure != flight.events.end());
+        const OKUEvent_Pressure *pressure = nullptr;
+        for (auto event = flight.events.begin(); !pressure && event != flight.events.end(); ++event)
+            pressure = dynamic_cast<const OKUEvent_Pressure *>(*event);
+        QVERIFY(pressure);
         // The preview is the selected flight's pressure altitude above its ground level.
-        const auto *pressure = static_cast<const OKUEvent_Pressure *>(*firstPressure);
         QCOMPARE(curve(studio, "altitudePreviewGraph")->points().first(),
                  QPointF(pressure->time, pressureAltitude(pressure->pressure) - flight.groundLevel()));
 
@@ -251,15 +335,18 @@ private slots:
         QCOMPARE(studio.asker.messages.last().title, QStringLiteral("The source and destination files must not be the same."));
         QCOMPARE(studio.device().emulationSteps(), 0);
 
+        // A real-time emulation holds the worker for minutes; the window keeps running and stops it.
         QSignalSpy complete(studio.window()->worker(), &OKUKIPOInterface::emulationComplete);
-        QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
-        QTRY_VERIFY(studio.device().emulationSteps() > 0);
-        // Closing now would cut the results short.
-        QVERIFY(!studio.closeConsole());
-        QVERIFY(studio.askedTexts().last().startsWith(QStringLiteral("An emulation is running.")));
-        studio.button(QStringLiteral("stopEmulation"))->click();
-        QVERIFY(!studio.button(QStringLiteral("stopEmulation"))->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, 10000);
+        const qint64 gap = longestTimerGapWhile(studio, [&] {
+            QVERIFY(studio.click(QStringLiteral("emulateLaunch")));
+            QTRY_VERIFY_WITH_TIMEOUT(studio.device().emulationSteps() > 200, 10000);
+            // Closing now would cut the results short.
+            QVERIFY(!studio.closeConsole());
+            QVERIFY(studio.asker.messageTexts().last().startsWith(QStringLiteral("An emulation is running.")));
+            studio.button(QStringLiteral("stopEmulation"))->click();
+            QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, 10000);
+        });
+        QVERIFY2(gap < 1500, qPrintable(QString::number(gap)));
         QTRY_VERIFY(studio.consoleText().contains(QStringLiteral("Emulation stoped prematurely!")));
         QVERIFY(QFile::exists(results));
         QVERIFY(studio.closeConsole());
@@ -273,7 +360,7 @@ private slots:
         studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("12ab"));
         const QString problem = studio.child<SettingsWidget>()->inputProblem();
         QVERIFY(studio.click(QStringLiteral("writeSettings")));
-        QCOMPARE(studio.askedTexts(), QStringList{problem});
+        QCOMPARE(studio.asker.messageTexts(), QStringList{problem});
         studio.child<QLineEdit>(QStringLiteral("remotePIN"))->setText(QStringLiteral("4321"));
         studio.child<QLineEdit>(QStringLiteral("HAMCallsign"))->setText(QStringLiteral("NEWONE"));
         QVERIFY(studio.click(QStringLiteral("writeSettings")));
@@ -282,36 +369,80 @@ private slots:
         QTRY_COMPARE(studio.consoleText().count(QStringLiteral("Writting settings")), 1);
     }
 
-    // Live records reach every plot, and the window never waits for the
-    // device: its timers keep running while a download holds the worker and
-    // the user switches tabs.
-    void guiKeepsRunningWhileTheWorkerIsBusy()
+    void firmwareUpdate_data()
     {
+        QTest::addColumn<QStringList>("images");
+        QTest::addColumn<int>("exitCode"); // of the flashing program; -1 without one
+        QTest::addColumn<QString>("shown");
+        const QString failed = QStringLiteral("Failed to update firmware.");
+        // The first image of the 2.2x series, its output without carriage returns.
+        QTest::newRow("flashed") << QStringList{"2.21", "2.20", "1.00"} << 0 << "Flashed 4096 bytes\n";
+        QTest::newRow("no image") << QStringList() << 0 << "No firmware files found!\n" + failed;
+        QTest::newRow("no flashing program") << QStringList{"2.20"} << -1 << failed;
+        QTest::newRow("flashing failed") << QStringList{"2.20"} << 3 << failed;
+    }
+
+    void firmwareUpdate()
+    {
+        QFETCH(QStringList, images);
+        QFETCH(int, exitCode);
+        QFETCH(QString, shown);
+        FirmwareFolder folder;
+        for (const QString &version : images)
+            folder.write("OKU KIPO Firmware " + version + ".hex.dat", ":00000001FF\n");
+        if (exitCode >= 0)
+            folder.addFlasher(exitCode ? "" : "Flashed 4096 bytes\\r\\n", exitCode);
         DeviceStudio studio;
         QVERIFY(studio.waitConnected());
-        studio.device().delayNextReply(OKUPacketCode::ReadMemoryUsed, 4000);
-        auto *tabs = studio.child<QTabWidget>(QStringLiteral("mainTabs"));
-        QElapsedTimer clock;
-        qint64 last = 0, longestGap = 0;
-        int ticks = 0;
-        QTimer ticker;
-        connect(&ticker, &QTimer::timeout, [&] {
-            longestGap = std::max(longestGap, clock.elapsed() - last);
-            last = clock.elapsed();
-            if (++ticks % 10 == 0)
-                tabs->setCurrentIndex(ticks / 10 % tabs->count());
-        });
-        QVERIFY(studio.click(QStringLiteral("downloadFlights")));
-        clock.start();
-        ticker.start(10);
-        QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(QStringLiteral("flight(s) downloaded.")), 60000);
-        for (const char *graph : {"liveAltitudeGraph", "livePressureGraph", "liveAccelerationGraph", "liveGyroGraph",
-                                  "liveMagGraph", "liveBatteryGraph", "liveInputGraph", "liveTemperatureGraph"})
-            QTRY_VERIFY2(!curve(studio, graph)->points().isEmpty(), graph);
-        // The altitude plot shows the pressure plot's altitude.
-        const double pressure = curve(studio, "livePressureGraph")->points().last().y();
-        QVERIFY(qAbs(curve(studio, "liveAltitudeGraph")->points().last().y() - pressureAltitude(float(pressure))) < 1);
-        QVERIFY2(longestGap < 1500, qPrintable(QString::number(longestGap)));
+        QPushButton *update = studio.button(QStringLiteral("updateFirmware"));
+        update->click();
+        if (exitCode == 0 && !images.isEmpty()) {
+            QVERIFY(!update->isEnabled());
+            QCOMPARE(studio.asker.messageTexts().size(), 1); // only the warning not to unplug: the device was open
+            QTRY_COMPARE(studio.device().mode(), okukipo::sim::VirtualDevice::Mode::Bootloader);
+            // Closing now would kill the flashing program mid-write.
+            QVERIFY(!studio.closeConsole());
+            QVERIFY(studio.asker.messageTexts().last().startsWith(QStringLiteral("A firmware update is running.")));
+            QTRY_VERIFY_WITH_TIMEOUT(studio.traces().contains(QStringLiteral("Firmware update complete 0")), 15000);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(studio.consoleText().contains(shown), 15000);
+        QCOMPARE(studio.consoleText().contains("-p\n" + folder.dir.filePath("OKU KIPO Firmware 2.20.hex.dat") + "\n"),
+                 !images.isEmpty() && exitCode >= 0);
+        QTRY_VERIFY(update->isEnabled());
+        QVERIFY(studio.waitConnected());
+        QVERIFY(studio.closeConsole());
+    }
+
+    void updateCheckReplies_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("shown");
+        const QString notice = updatecheck::updateNotice();
+        QTest::newRow("update") << QByteArray("200 OK") << QByteArray("1") << QStringList{notice};
+        QTest::newRow("message only") << QByteArray("200 OK") << QByteArray("0,Down tonight") << QStringList{"Down tonight"};
+        QTest::newRow("update, empty message") << QByteArray("200 OK") << QByteArray("1,") << QStringList{notice, ""};
+        QTest::newRow("empty") << QByteArray("200 OK") << QByteArray() << QStringList{};
+        QTest::newRow("error page") << QByteArray("404 Not Found") << QByteArray("1,<html>Not found</html>") << QStringList{};
+    }
+
+    void updateCheckReplies()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, shown);
+        UpdateServer server(status, body);
+        DeviceStudio studio(true, unplugAtStart);
+        studio.main->settings()->setValue(QLatin1String(updatecheck::ServerKey),
+                                          QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()));
+        QSignalSpy answered(studio.child<UpdateChecker>(), &UpdateChecker::updateCheckAnswered);
+        studio.window()->checkForUpdates();
+        QVERIFY(answered.wait(10000));
+        QCOMPARE(server.requests.size(), 1);
+        // The server expects the version, 544, written twice.
+        QVERIFY(server.requests.first().startsWith("GET /resources/update/OKUKIPO/updateavailable.php?v=544544 HTTP/1.1\r\n"));
+        QVERIFY(server.requests.first().contains("\r\nUser-Agent: Mozilla Firefox\r\n"));
+        QCOMPARE(studio.asker.messageTexts(), shown);
     }
 };
 
