@@ -1,3 +1,4 @@
+#include "device/transferprogress.h"
 #include "scriptedtransport.h"
 #include "workerharness.h"
 
@@ -11,6 +12,7 @@ using okukipo::sim::VirtualDevice;
 namespace {
 
 const QList<bool> OneOperation = {false, true};
+const QStringList SettingsRead = {"Reading settings... ", "Success.\n"};
 const QString UsbError = QStringLiteral("There was a generic USB connection error. Please try reconnecting your device.");
 
 QString errorLine(const QString &text)
@@ -24,40 +26,81 @@ double altitudeOf(double pascals)
     return (1.0 - std::pow(pascals / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
 }
 
+enum Fault { Clash, SettingsCount, Unplugged, SizeCode, ChunkCount, UnpluggedLater, ClearRefused };
+
 } // namespace
 
+// The worker on its own thread against the virtual flight computer, and on
+// the test's thread against a device answering from a script.
 class TestWorker : public QObject
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<WorkerHarness> harness;
+    std::unique_ptr<WorkerHarness> h;
 
-    WorkerHarness &h() { return *harness; }
-    OKUKIPOInterface *worker() { return harness->worker; }
-    QStringList &console() { return harness->console.lines; }
-    QList<bool> &controls() { return harness->console.controls; }
+    OKUKIPOInterface *worker() { return h->worker; }
+    QStringList &console() { return h->console.lines; }
 
     void connected()
     {
-        h().connectFirmware();
+        h->connectFirmware();
         QVERIFY(worker()->isFirmwareOpen());
-        h().clearRecords();
+        h->clearRecords();
     }
 
     // Runs a slot and compares its console lines.
     void expect(const char *slot, const QStringList &lines)
     {
-        h().clearRecords();
-        h().call(slot);
+        h->clearRecords();
+        h->call(slot);
         QCOMPARE(console(), lines);
     }
 
 private slots:
-    void init() { harness = std::make_unique<WorkerHarness>(); }
-    void cleanup() { harness.reset(); }
+    void init() { h = std::make_unique<WorkerHarness>(); }
+    void cleanup() { h.reset(); }
 
-    // First, while the process-wide call counter is still 0: a full round.
+    // First, while the process-wide magnetometer calibration has seen nothing.
+    void readingsAreHandedOnCalibratedAndInOrder()
+    {
+        h.reset();
+        ScriptedSession session;
+        QByteArray reading; // the next event's bytes, code first
+        session.transport.devices = {{QStringLiteral("/kipo"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
+        session.transport.respond = [&reading](const HIDReport &written) -> std::vector<HIDReport> {
+            if (written[1] == OKUPacketCode::ReturnToIdle)
+                return {ScriptedTransport::report(OKUPacketCode::Idle)};
+            if (written[1] == OKUPacketCode::ReadEvent && quint8(reading.at(0)) == written[2])
+                return {ScriptedTransport::report(OKUPacketCode::Event, reading)};
+            return {};
+        };
+        ConsoleRecorder console;
+        OKUKIPOInterface worker(&console);
+        worker.attemptConnection();
+        // The device sends the orientation as x, y, z, then w: 0.5, -0.25, 0.125, 0.75 in 1/32768.
+        reading = QByteArray::fromHex("154000e00010006000");
+        worker.readLiveEvent(21);
+        const OKUQuaternion turned = worker.orientation();
+        QCOMPARE(QVector<float>({turned.w, turned.x, turned.y, turned.z}), QVector<float>({0.75f, 0.5f, -0.25f, 0.125f}));
+        // Hard-iron calibration takes off the centre of the extremes seen so
+        // far, then X changes its sign.  Counts, each 1e-6: (1000, 2000,
+        // -3000) is its own centre; after (3000, -2000, 1000) the centres are
+        // (2000, 0, -1000), also for (2000, 0, 0).
+        QSignalSpy read(&worker, &OKUKIPOInterface::magXYZEventRead);
+        const char *readings[] = {"0d03e807d0f448", "0d0bb8f83003e8", "0d07d000000000"};
+        const float expected[][3] = {{0, 0, 0}, {-1000e-6f, -2000e-6f, 2000e-6f}, {0, 0, 1000e-6f}};
+        for (int i = 0; i < 3; ++i) {
+            reading = QByteArray::fromHex(readings[i]);
+            worker.readLiveEvent(13);
+            QCOMPARE(read.count(), i + 1);
+            const auto m = read.last().first().value<OKUEvent_MagXYZ>();
+            for (const auto &[axis, value] : {std::make_pair(0, m.x), std::make_pair(1, m.y), std::make_pair(2, m.z)})
+                QVERIFY2(qAbs(value - expected[i][axis]) < 1e-9f, qPrintable(QStringLiteral("%1 %2").arg(i).arg(axis)));
+        }
+    }
+
+    // Next, while the process-wide call counter is still 0: a full round.
     void aFullQueueRefusesTheNextRound()
     {
         connected();
@@ -65,7 +108,7 @@ private slots:
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
         QSignalSpy gps(worker(), &OKUKIPOInterface::gpsLLSolEventRead);
         OKUKIPOInterface *w = worker();
-        h().onWorker([w] {
+        h->onWorker([w] {
             w->readLiveEvents();
             w->readLiveEvents();
             w->processReadEvents();
@@ -74,14 +117,6 @@ private slots:
         QCOMPARE(accelZ.count(), 1);
         QCOMPARE(pressure.count(), 1);
         QCOMPARE(worker()->latestGPSPosition()->latitude, gps.first().first().value<OKUEvent_GPSLLSol>().latitude);
-    }
-
-    void magnetometerHardIronCalibration()
-    {
-        MagnetometerCalibration calibration;
-        QCOMPARE(calibration.apply({0.3f, -0.2f, 0.0f}), (std::array<float, 3>{-0.0f, 0.0f, 0.0f}));
-        // Extremes 0.3 and 0.5 on X: centre 0.4, so 0.5 reads 0.1, negated.
-        QCOMPARE(calibration.apply({0.5f, -0.2f, 0.1f})[0], -(0.5f - 0.4f));
     }
 
     void liveReadFaults_data()
@@ -102,26 +137,26 @@ private slots:
         connected();
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
         if (fault == 0)
-            h().device().unplug();
+            h->device().unplug();
         else if (fault == 1)
-            h().device().dropNextReply(0x03);
+            h->device().dropNextReply(0x03);
         else
-            h().device().replaceNextReplyCode(0x03, 0x05);
-        h().call("readLiveEvent", Q_ARG(int, 3));
+            h->device().replaceNextReplyCode(0x03, 0x05);
+        h->call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 0);
-        QVERIFY(h().traced().contains(diagnostic));
+        QVERIFY(h->traced().contains(diagnostic));
         QCOMPARE(worker()->isFirmwareOpen(), staysOpen);
         if (!staysOpen)
-            h().device().plug();
-        h().connectFirmware();
-        h().call("readLiveEvent", Q_ARG(int, 3));
+            h->device().plug();
+        h->connectFirmware();
+        h->call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 1);
     }
 
     void otherThreadsNeverWaitForARunningOperation()
     {
         connected();
-        h().device().delayNextReply(0x15, 3000);
+        h->device().delayNextReply(0x15, 3000);
         QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
         QMetaObject::invokeMethod(worker(), "clearFlightData", Qt::QueuedConnection);
         QTRY_COMPARE(console().size(), 1);
@@ -141,39 +176,40 @@ private slots:
         QCOMPARE(cleared.count(), 0);
         // What touches the device ran on the worker's thread, after the operation.
         QVERIFY(cleared.wait(10000));
-        h().sync();
-        QCOMPARE(console().mid(1), QStringList({"Flight memory cleared!", "Exiting firmware...",
-                                                "Awaiting bootloader initialization.\n"}));
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
+        h->sync();
+        QCOMPARE(console(), QStringList({"Clearing flight memory (this may up to a minute)...", "Flight memory cleared!",
+                                         "Exiting firmware...", "Awaiting bootloader initialization.\n"}));
+        QVERIFY(h->device().flashImage().isEmpty());
+        QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
     }
 
     void connectsToTheFirmware()
     {
         QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
         QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        h().connectFirmware();
+        h->connectFirmware();
         QCOMPARE(console(), QStringList({"Firmware initialized.\nOKU KIPO (firmware version: 2.21) is now connected."}));
         QCOMPARE(initialized.count(), 1);
         QCOMPARE(worker()->firmwareVersionNumber(), quint16(0x0221));
 
         // Closed by the window (outdated firmware): it shows the state at once.
         worker()->closeDevices();
-        h().sync();
+        h->sync();
         QVERIFY(!worker()->isFirmwareOpen());
         QCOMPARE(disconnected.count(), 1);
-        h().device().unplug();
-        h().connectFirmware();
+        h->device().unplug();
+        h->connectFirmware();
         QCOMPARE(disconnected.count(), 2);
         worker()->setConnectionEnabled(false);
-        h().clearRecords();
-        h().connectFirmware();
-        QVERIFY(h().traced().isEmpty());
+        h->clearRecords();
+        h->connectFirmware();
+        QVERIFY(h->traced().isEmpty());
         QCOMPARE(disconnected.count(), 2);
     }
 
     void anUnopenableDeviceIsExplained()
     {
-        harness.reset();
+        h.reset();
         ScriptedSession session;
         session.transport.devices = {{QStringLiteral("/dev/hidraw3"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
         session.transport.failOpen = true;
@@ -186,10 +222,10 @@ private slots:
 
     void aWrongFirmwareVersionIsReportedOnce()
     {
-        h().device().setFirmwareVersion(0x0215);
-        h().device().plug();
+        h->device().setFirmwareVersion(0x0215);
+        h->device().plug();
         QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        h().connectFirmware();
+        h->connectFirmware();
         QCOMPARE(console(), QStringList({"OKU KIPO connected, but with incorrect firmware version.",
                                          "This software is intended for devices with firmware version: 2.2x",
                                          "The connected device is version: 2.15"}));
@@ -197,7 +233,7 @@ private slots:
         expect("attemptConnection", {});
         // Unplugged and plugged in again, it is said again.
         worker()->closeRemovedDevice(VirtualDevice::FirmwarePath);
-        h().connectFirmware();
+        h->connectFirmware();
         QCOMPARE(initialized.count(), 2);
     }
 
@@ -205,78 +241,109 @@ private slots:
     {
         connected();
         expect("_toBootloader", {"Exiting firmware...", "Awaiting bootloader initialization.\n"});
-        QVERIFY(controls().isEmpty());
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
+        QVERIFY(h->console.controls.isEmpty());
+        QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
         worker()->setAutoStart(false);
         expect("attemptConnection", {"Connected to OKU KIPO bootloader."});
-        h().clearRecords();
+        h->clearRecords();
         worker()->closeRemovedDevice(VirtualDevice::BootloaderPath);
-        h().call("attemptConnection");
+        h->call("attemptConnection");
         QCOMPARE(console(), QStringList({"Bootloader disconnected.", "Connected to OKU KIPO bootloader."}));
         worker()->setAutoStart(true);
         expect("attemptConnection", {"Awaiting firmware initialization..."});
         QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        h().connectFirmware();
+        h->connectFirmware();
         QCOMPARE(initialized.count(), 1);
     }
 
-    void settingsFaults_data()
+    // A fault during an operation: the console says what failed, the
+    // controls come back, no settings are handed on, and the device is left
+    // idle for the next command (not streaming the rest of a transfer).
+    void operationFaults_data()
     {
         QTest::addColumn<QByteArray>("slot");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QStringList>("lines"); // the last ones written
+        const QByteArray read("readDeviceSettings"), download("downloadFlights");
         const QStringList reading = {"Reading settings... ", "Error reading settings.\n"};
-        const QStringList writing = {"Writting settings... ", "Error writting settings.\n"};
-        QTest::newRow("read clash") << QByteArray("readDeviceSettings") << reading + QStringList(errorLine("Generic error"));
-        QTest::newRow("read count") << QByteArray("readDeviceSettings") << reading + QStringList(errorLine("Protocol error"));
-        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << writing + QStringList(errorLine("Generic error"));
-        QTest::newRow("calibration read") << QByteArray("calibratePressure")
+        QTest::newRow("read clash") << read << int(Clash) << reading + QStringList(errorLine("Generic error"));
+        QTest::newRow("read count") << read << int(SettingsCount) << reading + QStringList(errorLine("Protocol error"));
+        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << int(Clash)
+                                     << QStringList({"Writting settings... ", "Error writting settings.\n",
+                                                     errorLine("Generic error")});
+        QTest::newRow("calibration read") << QByteArray("calibratePressure") << int(Clash)
                                           << QStringList({"Error calibrating pressure - couldnt read settings."});
+        QTest::newRow("size unplugged") << download << int(Unplugged)
+                                        << QStringList("Can't get total data size: Generic error");
+        QTest::newRow("size code") << download << int(SizeCode) << QStringList("Can't get total data size: Protocol error");
+        // Whole flights before the bad chunk are kept.
+        QTest::newRow("bad chunk count") << download << int(ChunkCount)
+                                         << QStringList({"Error downloading flights.\n", errorLine("Protocol error"),
+                                                         "Parsing flights...", "1 flight(s) downloaded."});
+        QTest::newRow("unplugged") << download << int(UnpluggedLater)
+                                   << QStringList({"Error downloading flights.\n", errorLine("Generic error"),
+                                                   "Parsing flights...", "0 flight(s) downloaded."});
+        QTest::newRow("clear refused") << QByteArray("clearFlightData") << int(ClearRefused)
+                                       << QStringList({"Clearing flight memory (this may up to a minute)...",
+                                                       "Failed to clear flight memory: Protocol error"});
     }
 
-    void settingsFaults()
+    void operationFaults()
     {
         QFETCH(QByteArray, slot);
+        QFETCH(int, fault);
+        QFETCH(QStringList, lines);
         connected();
-        if (QTest::currentDataTag() == QByteArray("read count"))
-            h().device().corruptNextChunkByteCount(0x06, 1, 40);
-        else
-            h().device().clashNextChecksum();
+        VirtualDevice &device = h->device();
+        switch (fault) {
+        case Clash: device.clashNextChecksum(); break;
+        case SettingsCount: device.corruptNextChunkByteCount(0x06, 1, 40); break;
+        case Unplugged: device.unplugAfterReports(0); break;
+        case SizeCode: device.replaceNextReplyCode(0x18, 0x09); break;
+        case ChunkCount: // in the second flight
+            device.corruptNextChunkByteCount(0x16, device.flashImage().indexOf(char(0x13), 1) / 60 + 2, 200);
+            break;
+        case UnpluggedLater: device.unplugAfterReports(2); break;
+        case ClearRefused: device.replaceNextReplyCode(0x15, 0x09); break;
+        }
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
+        QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
         if (slot == "writeDeviceSettings")
-            h().call(slot, Q_ARG(OKUKIPOSettings, h().device().settings()));
+            h->call(slot, Q_ARG(OKUKIPOSettings, device.settings()));
         else if (slot == "calibratePressure")
-            h().call(slot, Q_ARG(double, 100.0));
+            h->call(slot, Q_ARG(double, 100.0));
         else
-            h().call(slot);
-        QTEST(console(), "lines");
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(read.count(), 0);
-        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+            h->call(slot);
+        QCOMPARE(console().mid(console().size() - lines.size()), lines);
+        QCOMPARE(h->console.controls, OneOperation);
+        QCOMPARE(read.count() + cleared.count(), 0);
+        if (device.isPlugged())
+            expect("readDeviceSettings", SettingsRead);
     }
 
     void readsWritesAndResetsTheSettings()
     {
         connected();
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
-        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(read.first().first().value<OKUKIPOSettings>().deviceBytes(), h().device().settings().deviceBytes());
+        expect("readDeviceSettings", SettingsRead);
+        QCOMPARE(h->console.controls, OneOperation);
+        QCOMPARE(read.first().first().value<OKUKIPOSettings>().deviceBytes(), h->device().settings().deviceBytes());
         QVERIFY(read.first().first().value<OKUKIPOSettings>().valid);
 
         // Bytes 0 to 4 of a write are the device's own, whatever the record
         // holds: it may come from another device or predate a calibration.
-        const QByteArray onDevice = QByteArray("\x21\x02\x11\x03\x04") + h().device().settings().deviceBytes().mid(5);
-        h().device().setSettings(OKUKIPOSettings::fromDeviceBytes(onDevice));
+        const QByteArray onDevice = QByteArray("\x21\x02\x11\x03\x04") + h->device().settings().deviceBytes().mid(5);
+        h->device().setSettings(OKUKIPOSettings::fromDeviceBytes(onDevice));
         OKUKIPOSettings edited = OKUKIPOSettings::fromDeviceBytes(QByteArray("\x00\x01\xFB\x1E\x28") + onDevice.mid(5));
         edited.RFChannel = 42;
-        h().clearRecords();
-        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, edited));
+        h->clearRecords();
+        h->call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, edited));
         QCOMPARE(console(), QStringList({"Writting settings... ", "Success.\n"}));
-        QCOMPARE(h().device().settings().RFChannel, quint8(42));
-        QCOMPARE(h().device().settings().deviceBytes().left(5), onDevice.left(5));
+        QCOMPARE(h->device().settings().RFChannel, quint8(42));
+        QCOMPARE(h->device().settings().deviceBytes().left(5), onDevice.left(5));
 
-        expect("resetDeviceSettings", {"Resetting settings... ", "Success.\n", "Reading settings... ", "Success.\n"});
-        QCOMPARE(controls(), QList<bool>({false, false, true, true}));
+        expect("resetDeviceSettings", QStringList({"Resetting settings... ", "Success.\n"}) + SettingsRead);
+        QCOMPARE(h->console.controls, QList<bool>({false, false, true, true}));
         QCOMPARE(read.last().first().value<OKUKIPOSettings>().RFChannel, quint8(0));
     }
 
@@ -296,97 +363,87 @@ private slots:
         QFETCH(int, offset);
         QFETCH(bool, warned);
         connected();
-        const OKUKIPOSettings before = h().device().settings();
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
-        h().call("readLiveEvent", Q_ARG(int, 3));
+        h->call("readLiveEvent", Q_ARG(int, 3));
         const float measured = pressure.first().first().value<OKUEvent_Pressure>().pressure;
-        h().call("calibratePressure", Q_ARG(double, altitudeOf(measured + aboveReading)));
+        h->call("calibratePressure", Q_ARG(double, altitudeOf(measured + aboveReading)));
         const QStringList written = {"Calibrated pressure. Writing settings...", "Writting settings... ", "Success.\n"};
         QCOMPARE(console(), warned ? QStringList("Warning! Target pressure out of range. MSL Pressure altitude readings "
                                                  "will not be accurate.") + written
                                    : written);
-        QCOMPARE(controls(), OneOperation);
+        QCOMPARE(h->console.controls, OneOperation);
         // The sensor is noisy by a few pascals between two readings.
-        QVERIFY2(qAbs(h().device().settings().pressureOffset - offset) <= (warned ? 0 : 15),
-                 qPrintable(QString::number(h().device().settings().pressureOffset)));
-        // A record read before the calibration does not bring the old offset back.
-        const qint8 calibrated = h().device().settings().pressureOffset;
-        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, before));
-        QCOMPARE(h().device().settings().pressureOffset, calibrated);
+        QVERIFY2(qAbs(h->device().settings().pressureOffset - offset) <= (warned ? 0 : 15),
+                 qPrintable(QString::number(h->device().settings().pressureOffset)));
     }
 
     void downloadsEveryFlight()
     {
         connected();
-        const QByteArray image = h().device().flashImage();
+        const QByteArray image = h->device().flashImage();
         QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
         QSignalSpy downloaded(worker(), &OKUKIPOInterface::flightDownloaded);
-        h().call("downloadFlights");
+        h->call("downloadFlights");
         const int percent = int(std::ceil(image.size() * 100.0 / 4128768));
         QCOMPARE(console(), QStringList({QStringLiteral("Memory used: %1%").arg(percent), "Parsing flights...",
                                          "3 flight(s) downloaded."}));
-        QCOMPARE(controls(), OneOperation);
+        QCOMPARE(h->console.controls, OneOperation);
         QCOMPARE(progress.count(), (image.size() + 59) / 60);
         QCOMPARE(progress.last(), QVariantList({image.size(), image.size()}));
         QCOMPARE(downloaded.count(), 3);
 
         // Cancelled, it stops after one chunk and leaves the device idle.
         worker()->setDownloadCancel(true);
-        h().call("downloadFlights");
+        h->call("downloadFlights");
         QCOMPARE(progress.count(), (image.size() + 59) / 60 + 1);
         QCOMPARE(console().last(), QStringLiteral("0 flight(s) downloaded."));
-        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+        expect("readDeviceSettings", SettingsRead);
         worker()->setDownloadCancel(false);
-        h().device().setFlashImage({});
+        h->device().setFlashImage({});
         expect("downloadFlights", {"Memory used: 0%", "Parsing flights...", "0 flight(s) downloaded."});
     }
 
-    void downloadFaults_data()
+    void progressText_data()
     {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("size unplugged") << 0 << QStringList({"Can't get total data size: Generic error"});
-        QTest::newRow("size code") << 1 << QStringList({"Can't get total data size: Protocol error"});
-        // Whole flights before the bad chunk are kept.
-        QTest::newRow("bad chunk count") << 2 << QStringList({"Error downloading flights.\n", errorLine("Protocol error"),
-                                                              "Parsing flights...", "1 flight(s) downloaded."});
-        QTest::newRow("unplugged") << 3 << QStringList({"Error downloading flights.\n", errorLine("Generic error"),
-                                                        "Parsing flights...", "0 flight(s) downloaded."});
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("read");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing yet") << qint64(120000) << qint64(0) << qint64(300) << "0.0 of 120.0 kB";
+        QTest::newRow("seconds") << qint64(120000) << qint64(48000) << qint64(4000) << "48.0 of 120.0 kB, 12.0 kB/s, 6 s left";
+        // 70 kB at 15 kB/s are 4.67 s.
+        QTest::newRow("rounded up") << qint64(100000) << qint64(30000) << qint64(2000) << "30.0 of 100.0 kB, 15.0 kB/s, 5 s left";
+        // A full flash memory: 4087480 bytes left at 4.1288 bytes/ms are 989.99 s.
+        QTest::newRow("minutes") << qint64(4128768) << qint64(41288) << qint64(10000)
+                                 << "41.3 of 4128.8 kB, 4.1 kB/s, 16 min 30 s left";
+        QTest::newRow("done") << qint64(6000) << qint64(6000) << qint64(1500) << "6.0 of 6.0 kB, 4.0 kB/s, 0 s left";
     }
 
-    void downloadFaults()
+    void progressText()
     {
-        QFETCH(int, fault);
-        QFETCH(QStringList, lines);
+        QFETCH(qint64, total);
+        QFETCH(qint64, read);
+        QFETCH(qint64, elapsedMs);
+        TransferProgress progress;
+        progress.update(total, read, elapsedMs);
+        QTEST(progress.text(), "text");
+    }
+
+    // The rate counts from the request on, also while the device is slow to answer.
+    void progressOfADeviceThatWaitsBeforeAnswering()
+    {
+        h->device().setFlashImage(QByteArray(6000, '\xff'));
         connected();
-        const QByteArray image = h().device().flashImage();
-        switch (fault) {
-        case 0: h().device().unplugAfterReports(0); break;
-        case 1: h().device().replaceNextReplyCode(0x18, 0x09); break;
-        case 2: h().device().corruptNextChunkByteCount(0x16, image.indexOf(char(0x13), 1) / 60 + 2, 200); break;
-        case 3: h().device().unplugAfterReports(2); break;
-        }
-        h().call("downloadFlights");
-        QCOMPARE(console().mid(fault < 2 ? 0 : 1), lines);
-        QCOMPARE(controls(), OneOperation);
-        // A transfer that failed part-way left the device idle, not streaming.
-        if (h().device().isPlugged())
-            expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+        h->device().delayNextReply(OKUPacketCode::ReadFlash, 1500);
+        TransferProgress progress;
+        QObject::connect(worker(), &OKUKIPOInterface::flightDownloadProgress, &h->console,
+                         [&progress](int total, int read) { progress.update(total, read); });
+        progress.start();
+        h->call("downloadFlights");
+        // 6000 bytes in 1.5 s and what the exchange itself takes: 4.0 kB/s at most.
+        const double rate = progress.kilobytesPerSecond();
+        QVERIFY2(progress.isComplete() && rate <= 4.0 && rate >= 2.0, qPrintable(progress.text()));
     }
-
-    void clearsTheMemory()
-    {
-        connected();
-        QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
-        expect("clearFlightData", {"Clearing flight memory (this may up to a minute)...", "Flight memory cleared!"});
-        QCOMPARE(cleared.count(), 1);
-        QVERIFY(h().device().flashImage().isEmpty());
-        h().device().replaceNextReplyCode(0x15, 0x09);
-        expect("clearFlightData", {"Clearing flight memory (this may up to a minute)...",
-                                   "Failed to clear flight memory: Protocol error"});
-        QCOMPARE(cleared.count(), 1);
-    }
-
 };
 
 QTEST_GUILESS_MAIN(TestWorker)
