@@ -6,165 +6,134 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-const QByteArray InputHeader = emulationData(0);
-
-QList<QByteArray> fileLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = file.readAll().split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-} // namespace
-
-// Whole emulations run by the worker on the virtual flight computer.
+// Whole emulations run by the worker on the virtual flight computer, then
+// the conversions and line formats alone.
 class TestDeviceEmulation : public QObject
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<WorkerHarness> harness;
+    std::unique_ptr<WorkerHarness> h;
     QTemporaryDir directory;
 
-    WorkerHarness &h() { return *harness; }
+    QString path(const QString &name) const { return directory.filePath(name); }
 
-    QString write(const char *name, const QByteArray &contents)
+    QString write(const QString &name, const QByteArray &contents)
     {
-        const QString path = directory.filePath(QLatin1String(name));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
-        file.write(contents);
-        return path;
+        QFile file(path(name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(contents);
+        return path(name);
     }
 
-    QString output() const { return directory.filePath(QStringLiteral("results.csv")); }
-
-    void emulate(const QString &input, bool realTime = false)
+    QList<QByteArray> lines(const QString &name) const
     {
-        h().call("emulateLaunch", Q_ARG(QString, input), Q_ARG(QString, output()), Q_ARG(bool, realTime));
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().split('\n') : QList<QByteArray>();
+    }
+
+    void emulate(const QString &input, const QString &output = QStringLiteral("results.csv"))
+    {
+        h->call("emulateLaunch", Q_ARG(QString, path(input)), Q_ARG(QString, path(output)), Q_ARG(bool, false));
     }
 
 private slots:
     void init()
     {
-        harness = std::make_unique<WorkerHarness>();
-        h().connectFirmware();
-        QVERIFY(h().worker->isFirmwareOpen());
-        h().clearRecords();
+        h = std::make_unique<WorkerHarness>();
+        h->connectFirmware();
+        QVERIFY(h->worker->isFirmwareOpen());
+        h->clearRecords();
     }
 
-    void cleanup() { harness.reset(); }
+    void cleanup() { h.reset(); }
+
+    void emulatesAFlight_data()
+    {
+        QTest::addColumn<int>("samples");
+        QTest::newRow("7 s") << 700;
+        QTest::newRow("only a header") << 0;
+    }
 
     void emulatesAFlight()
     {
-        QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        emulate(write("flight.csv", emulationData(700)));
+        QFETCH(int, samples);
+        QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
+        write("flight.csv", emulationData(samples));
+        emulate("flight.csv");
         QCOMPARE(complete.count(), 1);
-        // One line a second of the 7 s flight.
-        QCOMPARE(h().console.lines.size(), 9);
-        QCOMPARE(h().console.lines.at(7), QStringLiteral("Emulation time: 6 s"));
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation complete!"));
-        QCOMPARE(h().console.controls, QList<bool>({false, true}));
-        QCOMPARE(h().device().emulationSteps(), 700);
-
-        const QList<QByteArray> lines = fileLines(output());
-        QCOMPARE(lines.size(), 701);
-        QCOMPARE(lines.first(), QByteArray(EmulationResultHeader));
-        QVERIFY(lines.at(1).startsWith("0,pad,"));
-        QCOMPARE(lines.at(1).split(',').size(), 14);
+        // One line a second of the flight.
+        QCOMPARE(h->console.lines.size(), 2 + samples / 100);
+        QCOMPARE(h->console.lines.last(), QStringLiteral("Emulation complete!"));
+        QCOMPARE(h->console.controls, QList<bool>({false, true}));
+        QCOMPARE(h->device().emulationSteps(), samples);
+        const QList<QByteArray> results = lines("results.csv");
+        QCOMPARE(results.size(), samples + 1);
+        QCOMPARE(results.first(), QByteArray(EmulationResultHeader));
+        if (samples == 0)
+            return;
+        QCOMPARE(h->console.lines.at(7), QStringLiteral("Emulation time: 6 s"));
+        QVERIFY(results.at(1).startsWith("0,pad,"));
+        QCOMPARE(results.at(1).split(',').size(), 14);
         // The device's logic saw the launch and the climb.
-        QVERIFY(lines.last().split(',').at(1) != "pad");
-        QVERIFY(lines.last().split(',').at(2).toDouble() > 50);
+        QVERIFY(results.last().split(',').at(1) != "pad");
+        QVERIFY(results.last().split(',').at(2).toDouble() > 50);
     }
 
-    void onlyAHeaderSendsNothing()
+    // Nothing is emulated, the input stays whole, and the controls come back.
+    void failures_data()
     {
-        QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        emulate(write("empty.csv", InputHeader));
-        QCOMPARE(h().console.lines, QStringList({"Emulating flight on device...", "Emulation complete!"}));
-        QCOMPARE(fileLines(output()), QList<QByteArray>({EmulationResultHeader}));
-        QCOMPARE(h().device().emulationSteps(), 0);
-        QCOMPARE(complete.count(), 1);
-    }
-
-    void fileFaults_data()
-    {
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("refused"); // the request the device refuses, if any
         QTest::addColumn<QString>("line");
-        QTest::newRow("no input") << "none.csv" << "Failed to read input file!";
-        QTest::newRow("unwritable") << "." << "Failed to write to output file!";
+        const QString itself("Failed to write to output file: it is the input file!");
+        const QString failed("Emulation failed - the data might not be formatted correctly!");
+        QTest::newRow("no input") << "none.csv" << "results.csv" << 0 << "Failed to read input file!";
+        QTest::newRow("unwritable") << "flight.csv" << "." << 0 << "Failed to write to output file!";
         // Opening the output would empty the input.
-        QTest::newRow("the input") << "./flight.csv" << "Failed to write to output file: it is the input file!";
-        QTest::newRow("a link to the input") << "link.csv" << "Failed to write to output file: it is the input file!";
+        QTest::newRow("the input") << "flight.csv" << "./flight.csv" << 0 << itself;
+        QTest::newRow("a link to the input") << "flight.csv" << "link.csv" << 0 << itself;
+        QTest::newRow("begin refused") << "flight.csv" << "results.csv" << 0x19 << failed;
+        QTest::newRow("step refused") << "flight.csv" << "results.csv" << 0x20 << failed;
     }
 
-    void fileFaults()
+    void failures()
     {
-        QFETCH(QString, target);
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QFETCH(int, refused);
         QFETCH(QString, line);
-        const QByteArray input = emulationData(10);
-        const QString source = target == "none.csv" ? directory.filePath(target) : write("flight.csv", input);
-        if (target == "link.csv")
-            QFile::link(source, directory.filePath(target));
-        QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        h().call("emulateLaunch", Q_ARG(QString, source), Q_ARG(QString, directory.filePath(target)), Q_ARG(bool, false));
-        QCOMPARE(h().console.lines, QStringList({"Emulating flight on device...", line}));
-        QCOMPARE(h().console.controls, QList<bool>({false, true}));
+        QFile::link(write("flight.csv", emulationData(10)), path("link.csv"));
+        if (refused)
+            h->device().replaceNextReplyCode(quint8(refused), 0x09);
+        QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
+        emulate(input, output);
+        QCOMPARE(h->console.lines, QStringList({"Emulating flight on device...", line}));
+        QCOMPARE(h->console.controls, QList<bool>({false, true}));
         QCOMPARE(complete.count(), 1);
-        QCOMPARE(h().device().emulationSteps(), 0);
-        if (target != "none.csv")
-            QCOMPARE(fileLines(source).size(), 11);
-    }
-
-    void deviceFaults_data()
-    {
-        QTest::addColumn<bool>("atBegin");
-        QTest::addColumn<QString>("diagnostic");
-        QTest::newRow("begin refused") << true << "init emulation error";
-        QTest::newRow("step refused") << false << "emulation error";
-    }
-
-    void deviceFaults()
-    {
-        QFETCH(bool, atBegin);
-        QFETCH(QString, diagnostic);
-        h().device().replaceNextReplyCode(atBegin ? 0x19 : 0x20, 0x09);
-        QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        emulate(write("flight.csv", emulationData(20)));
-        QVERIFY(h().traced().contains(diagnostic));
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation failed - the data might not be formatted correctly!"));
-        QCOMPARE(fileLines(output()).size(), 1);
-        QCOMPARE(complete.count(), 1);
+        QCOMPARE(lines("flight.csv").size(), 11);
     }
 
     void stopsBeforeTheNextSample()
     {
         // The first step's answer is slow, so the stop lands while it is pending.
-        h().device().delayNextReply(0x20, 400);
-        QSignalSpy complete(h().worker, &OKUKIPOInterface::emulationComplete);
-        QMetaObject::invokeMethod(h().worker, "emulateLaunch", Qt::QueuedConnection,
-                                  Q_ARG(QString, write("flight.csv", emulationData(500))), Q_ARG(QString, output()),
-                                  Q_ARG(bool, true));
+        h->device().delayNextReply(0x20, 400);
+        QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
+        QMetaObject::invokeMethod(h->worker, "emulateLaunch", Qt::QueuedConnection,
+                                  Q_ARG(QString, write("flight.csv", emulationData(500))),
+                                  Q_ARG(QString, path("results.csv")), Q_ARG(bool, true));
         // The device has the first sample and is slow to answer it.
-        QTRY_COMPARE(h().device().emulationSteps(), 1);
-        h().worker->stopEmulation();
+        QTRY_COMPARE(h->device().emulationSteps(), 1);
+        h->worker->stopEmulation();
         QVERIFY(complete.wait());
-        h().sync();
-        QCOMPARE(h().console.lines.last(), QStringLiteral("Emulation stoped prematurely!"));
-        QCOMPARE(fileLines(output()).size(), 2);
+        h->sync();
+        QCOMPARE(h->console.lines.last(), QStringLiteral("Emulation stoped prematurely!"));
+        QCOMPARE(lines("results.csv").size(), 2);
         QCOMPARE(complete.count(), 1);
-        QCOMPARE(h().console.controls, QList<bool>({false, true}));
+        QCOMPARE(h->console.controls, QList<bool>({false, true}));
     }
 
-
-    // The conversions and line formats alone.
     void readsTheTenFields()
     {
         EmulationSample sample;
@@ -188,12 +157,11 @@ private slots:
         QTest::newRow("wrapped") << QByteArray("0,0,0,1,2000,0,0,0,0,0") << 101325u << 0 << qint16(52191 - 65536) << qint16(0);
         // 101325 * (1 - 2.2557924e-05 * 30000)^5.255882740020752 = 267.9 Pa.
         QTest::newRow("above 30000 m") << QByteArray("0,45000,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
-        QTest::newRow("endless high") << QByteArray("0,inf,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
         QTest::newRow("text") << QByteArray("t,x,5,y,0,0,0,0,0,0") << 101325u << 5000 << qint16(0) << qint16(0);
         QTest::newRow("not a number") << QByteArray("nan,nan,nan,1,nan,0,0,nan,0,0") << 101325u << 0 << qint16(0) << qint16(0);
         QTest::newRow("endless") << QByteArray("0,-inf,inf,1,inf,0,0,-inf,0,0") << 4294967295u << 2147483647
                                  << qint16(32767) << qint16(-32768);
-        QTest::newRow("beyond a double") << QByteArray("0,-1e999,-1e999,1,-1e999,0,0,1e999,0,0") << 4294967295u
+        QTest::newRow("beyond a double") << QByteArray("0,1e999,-1e999,1,-1e999,0,0,1e999,0,0") << 267u
                                          << qint32(-2147483647 - 1) << qint16(-32768) << qint16(32767);
         QTest::newRow("beyond the millimetres") << QByteArray("0,0,3e6,1,0,0,0,0,0,0") << 101325u << 2147483647
                                                 << qint16(0) << qint16(0);
@@ -213,21 +181,13 @@ private slots:
 
     void resultLine()
     {
-        OKUEmulationResult result;
-        result.state = 1;
-        result.altitude = 12.5f;
-        result.velocity = 3.25f;
-        result.acceleration = 0.19f;
-        result.lines = {0, 2, 1, 0};
-        result.w = 1;
-        QCOMPARE(emulationResultLine(0.01, result), QByteArray("0.01,boost,12.5,3.25,10,0,100,100,0,1,0,0,0,0"));
+        const OKUEmulationResult boost{1, 12.5f, 3.25f, 0.19f, {0, 2, 1, 0}, 1};
+        QCOMPARE(emulationResultLine(0.01, boost), QByteArray("0.01,boost,12.5,3.25,10,0,100,100,0,1,0,0,0,0"));
         QCOMPARE(emulationStateName(7), QStringLiteral("unknown: 7"));
-        OKUEmulationResult upsideDown;
-        upsideDown.x = 1;
+        const OKUEmulationResult upsideDown{0, 0, 0, 0, {}, 0, 1};
         QVERIFY(emulationResultLine(0, upsideDown).endsWith(",0,1,0,0,180"));
         // Rounding past 1 must not make the angle undefined.
-        OKUEmulationResult rounded;
-        rounded.w = 1.0000001f;
+        const OKUEmulationResult rounded{0, 0, 0, 0, {}, 1.0000001f};
         QVERIFY(emulationResultLine(0, rounded).endsWith(",0"));
     }
 };
