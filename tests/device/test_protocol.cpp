@@ -44,16 +44,6 @@ private:
     Transport *device = nullptr;
     std::unique_ptr<OKUKIPODevice> kipo;
 
-    // Answers 0xFF with the idle code and `request` with `replies`.
-    void answer(quint8 request, const Replies &replies)
-    {
-        device->respond = [request, replies](const HIDReport &written) -> Replies {
-            if (written[1] == OKUPacketCode::ReturnToIdle)
-                return {Transport::report(OKUPacketCode::Idle)};
-            return written[1] == request ? replies : Replies();
-        };
-    }
-
 private slots:
     void init()
     {
@@ -129,7 +119,7 @@ private slots:
         QFETCH(int, result);
         QFETCH(QString, line);
         const auto before = kipo->settingsBuffer();
-        answer(OKUPacketCode::ReadSettings, {Transport::report(0x21, chunk(0, bytes(60))),
+        device->answer(OKUPacketCode::ReadSettings, {Transport::report(0x21, chunk(0, bytes(60))),
                                              Transport::report(0x21, chunk(1, bytes(60, 'x'), secondCount))});
         QCOMPARE(kipo->readSettings(), result);
         QVERIFY(session->traced.contains(line));
@@ -148,9 +138,9 @@ private slots:
         QCOMPARE(device->writtenCodes(), QVector<quint8>({0x07, 0x21, 0x21}));
         QCOMPARE(Transport::dataOf(device->written.at(1)).left(63), chunk(0, QByteArray(60, '\0')));
         QCOMPARE(Transport::dataOf(device->written.at(2)).left(42), chunk(1, QByteArray(37, '\0') + "\x30\x12"));
-        answer(OKUPacketCode::BeginSettingsWrite, {Transport::report(OKUPacketCode::Clash)});
+        device->answer(OKUPacketCode::BeginSettingsWrite, {Transport::report(OKUPacketCode::Clash)});
         QCOMPARE(kipo->writeSettings(), int(OKUResultGenericError));
-        answer(OKUPacketCode::BeginSettingsWrite, {});
+        device->answer(OKUPacketCode::BeginSettingsWrite, {});
         QCOMPARE(kipo->writeSettings(), int(OKUResultProtocolError));
     }
 
@@ -158,7 +148,7 @@ private slots:
     {
         const QByteArray image = bytes(150);
         // A padded last chunk: only the 30 asked-for bytes count.
-        answer(OKUPacketCode::ReadFlash, {Transport::report(0x21, chunk(0, image.left(60))),
+        device->answer(OKUPacketCode::ReadFlash, {Transport::report(0x21, chunk(0, image.left(60))),
                                           Transport::report(0x21, chunk(1, image.mid(60, 60))),
                                           Transport::report(0x21, chunk(2, image.mid(120) + QByteArray(30, 'p')))});
         QByteArray flash;
@@ -183,7 +173,7 @@ private slots:
         // (little-endian IEEE 754 singles).
         const QByteArray reply = QByteArray::fromHex("03" "0000f142" "000088c0" "00001041" "00020001"
                                                      "0000803f" "00000000" "0000003f" "000000bf");
-        answer(OKUPacketCode::EmulationStep, {Transport::report(OKUPacketCode::Done, reply)});
+        device->answer(OKUPacketCode::EmulationStep, {Transport::report(OKUPacketCode::Done, reply)});
         OKUEmulationResult result;
         // 101325 Pa, -2 mm, valid, acceleration 256, -256, 1, rotation 14, -14, 0.
         QCOMPARE(kipo->emulationStep({101325, -2, 1, {256, -256, 1}, {14, -14, 0}}, result), int(OKUResultOk));

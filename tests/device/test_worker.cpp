@@ -91,20 +91,16 @@ private slots:
     {
         h.reset();
         ScriptedSession session;
-        QByteArray reading; // the next event's bytes, code first
         session.transport.devices = {{QStringLiteral("/kipo"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
-        session.transport.respond = [&reading](const HIDReport &written) -> std::vector<HIDReport> {
-            if (written[1] == OKUPacketCode::ReturnToIdle)
-                return {ScriptedTransport::report(OKUPacketCode::Idle)};
-            if (written[1] == OKUPacketCode::ReadEvent && quint8(reading.at(0)) == written[2])
-                return {ScriptedTransport::report(OKUPacketCode::Event, reading)};
-            return {};
+        const auto nextReading = [&session](const char *hex) {
+            session.transport.answer(OKUPacketCode::ReadEvent,
+                                     {ScriptedTransport::report(OKUPacketCode::Event, QByteArray::fromHex(hex))});
         };
         ConsoleRecorder console;
         OKUKIPOInterface worker(&console);
         worker.attemptConnection();
         // The device sends the orientation as x, y, z, then w: 0.5, -0.25, 0.125, 0.75 in 1/32768.
-        reading = QByteArray::fromHex("154000e00010006000");
+        nextReading("154000e00010006000");
         worker.readLiveEvent(21);
         const OKUQuaternion turned = worker.orientation();
         QCOMPARE(QVector<float>({turned.w, turned.x, turned.y, turned.z}), QVector<float>({0.75f, 0.5f, -0.25f, 0.125f}));
@@ -116,7 +112,7 @@ private slots:
         const char *readings[] = {"0d03e807d0f448", "0d0bb8f83003e8", "0d07d000000000"};
         const float expected[][3] = {{0, 0, 0}, {-1000e-6f, -2000e-6f, 2000e-6f}, {0, 0, 1000e-6f}};
         for (int i = 0; i < 3; ++i) {
-            reading = QByteArray::fromHex(readings[i]);
+            nextReading(readings[i]);
             worker.readLiveEvent(13);
             QCOMPARE(read.count(), i + 1);
             const auto m = read.last().first().value<OKUEvent_MagXYZ>();

@@ -12,25 +12,21 @@
 
 namespace {
 
-// Every field away from its default, and values at the ends of the ranges.
+// What the editor rebuilds from its boxes away from the defaults, codes it
+// does not know, and bytes it only carries.
 OKUKIPOSettings unusualRecord()
 {
     OKUKIPOSettings s;
     s.firmwareVersion = 530, s.pressureOffset = -17, s.deviceByte3 = 7, s.deviceByte4 = 9;
-    for (int i = 0; i < 4; ++i) {
-        s.lineMode[i] = quint8(i + 1), s.lineStage[i] = quint8(5 - i);
-        s.lineOnTime[i] = quint8(1 + i * 84);  // 0.1 to 25.3 s
-        s.lineTime[i] = quint16(i * 3333);     // up to 999.9 s
-        s.lineAltitude[i] = quint16(80 + i * 21818), s.lineDelay[i] = quint16(i * 21845); // up to 65534 m, 6553.5 s
-        s.lineMaxAngle[i] = OKUKIPOSettings::encodeMaxAngle(float(i * 45));
-    }
+    for (int i = 0; i < 4; ++i)
+        s.lineMode[i] = quint8(i + 1), s.lineTime[i] = quint16(i * 3333), s.lineAltitude[i] = quint16(80 + i * 21818);
     std::memcpy(s.callsign, "AB1CDE", 6);
-    s.minComputerVoltage = 35, s.padWriteMultiple = 0, s.preApogeeWriteMultiple = 100;
+    s.preApogeeWriteMultiple = 100;
     s.flags = 0x6D; // transmitter on, both pressure ignores, "2 kbps", automatic shutdown
     for (int i = 0; i < 16; ++i)
-        s.writeRate[i] = quint8(i % 10 + 1), s.txPriority[i] = quint8(i * 17);
+        s.writeRate[i] = quint8(i % 10 + 1);
     s.lineMode[3] = 9, s.writeRate[4] = 0; // codes the form does not know
-    s.RFChannel = 201, s.flags2 = 0x3E, s.remotePIN = 65535;
+    s.flags2 = 0x3E, s.remotePIN = 65535;
     s.updateChecksum();
     return s;
 }
