@@ -89,8 +89,7 @@ private slots:
     void packetFraming()
     {
         QVERIFY(kipo->writePacket({0x16, QByteArray("\x01\x02", 2)}, 10));
-        QCOMPARE(raw(device->written.last()),
-                 QByteArray("\x00\x16\x01\x02", 4) + QByteArray(61, '\0'));
+        QCOMPARE(raw(device->written.last()), QByteArray("\x00\x16\x01\x02", 4) + QByteArray(61, '\0'));
         device->pending.push_back(Transport::report(0x21, "abc"));
         OKUPacket received;
         QVERIFY(kipo->readPacket(received, 10));
@@ -106,23 +105,20 @@ private slots:
     {
         QTest::addColumn<int>("secondCount");
         QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("right") << 39 << int(OKUResultOk) << "exit settings";
-        QTest::newRow("one too many") << 40 << int(OKUResultProtocolError) << "Incorrect byte count1";
-        QTest::newRow("a full chunk for the last 39") << 60 << int(OKUResultProtocolError) << "Incorrect byte count1";
-        QTest::newRow("beyond the packet") << 255 << int(OKUResultProtocolError) << "Incorrect byte count2";
+        QTest::newRow("right") << 39 << int(OKUResultOk);
+        QTest::newRow("one too many") << 40 << int(OKUResultProtocolError);
+        QTest::newRow("a full chunk for the last 39") << 60 << int(OKUResultProtocolError);
+        QTest::newRow("beyond the packet") << 255 << int(OKUResultProtocolError);
     }
 
     void settingsChunkCounts()
     {
         QFETCH(int, secondCount);
         QFETCH(int, result);
-        QFETCH(QString, line);
         const auto before = kipo->settingsBuffer();
         device->answer(OKUPacketCode::ReadSettings, {Transport::report(0x21, chunk(0, bytes(60))),
-                                             Transport::report(0x21, chunk(1, bytes(60, 'x'), secondCount))});
+                                                     Transport::report(0x21, chunk(1, bytes(60, 'x'), secondCount))});
         QCOMPARE(kipo->readSettings(), result);
-        QVERIFY(session->traced.contains(line));
         const QByteArray buffer(reinterpret_cast<const char *>(kipo->settingsBuffer().data()), 99);
         QCOMPARE(buffer.mid(60), result == OKUResultOk ? bytes(39, 'x')
                                                        : QByteArray(reinterpret_cast<const char *>(before.data()) + 60, 39));
@@ -149,8 +145,8 @@ private slots:
         const QByteArray image = bytes(150);
         // A padded last chunk: only the 30 asked-for bytes count.
         device->answer(OKUPacketCode::ReadFlash, {Transport::report(0x21, chunk(0, image.left(60))),
-                                          Transport::report(0x21, chunk(1, image.mid(60, 60))),
-                                          Transport::report(0x21, chunk(2, image.mid(120) + QByteArray(30, 'p')))});
+                                                  Transport::report(0x21, chunk(1, image.mid(60, 60))),
+                                                  Transport::report(0x21, chunk(2, image.mid(120) + QByteArray(30, 'p')))});
         QByteArray flash;
         QVector<quint32> progress;
         QCOMPARE(kipo->readFlash(flash, 150, [&progress](quint32 total, quint32 received) {
@@ -194,9 +190,8 @@ private slots:
         HIDTransport::setCurrent(&computer);
         OKUKIPODevice virtualKipo;
         QCOMPARE(virtualKipo.connectFirmware(nullptr), int(OKUResultOk));
-        QByteArray request(8, '\0');
-        qToLittleEndian<quint32>(6000, request.data() + 4);
-        QVERIFY(virtualKipo.writePacket({OKUPacketCode::ReadFlash, request}, 100));
+        // 6000 bytes from address 0.
+        QVERIFY(virtualKipo.writePacket({OKUPacketCode::ReadFlash, QByteArray::fromHex("00000000" "70170000")}, 100));
         OKUPacket reply;
         QCOMPARE(virtualKipo.request(OKUPacketCode::ReadMemoryUsed, {}, 1000, &reply, 5), int(OKUResultProtocolError));
         QCOMPARE(reply.code, OKUPacketCode::DataChunk);

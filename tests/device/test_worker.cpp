@@ -205,27 +205,6 @@ private slots:
         QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
     }
 
-    void connectsToTheFirmware()
-    {
-        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        expect("attemptConnection", {"Firmware initialized.\nOKU KIPO (firmware version: 2.21) is now connected."});
-        QCOMPARE(initialized.count(), 1);
-        // Closed by the window (outdated firmware): it shows the state at once.
-        worker()->closeDevices();
-        h->sync();
-        QVERIFY(!worker()->isFirmwareOpen());
-        QCOMPARE(disconnected.count(), 1);
-        h->device().unplug();
-        h->connectFirmware();
-        QCOMPARE(disconnected.count(), 2);
-        worker()->setConnectionEnabled(false);
-        h->clearRecords();
-        h->connectFirmware();
-        QVERIFY(h->traced().isEmpty());
-        QCOMPARE(disconnected.count(), 2);
-    }
-
     void anUnopenableDeviceIsExplained()
     {
         h.reset();
@@ -256,9 +235,23 @@ private slots:
         QCOMPARE(initialized.count(), 2);
     }
 
-    void exitsToTheBootloaderAndStartsTheFirmwareAgain()
+    // Connecting, a close by the window, an unplug, to the bootloader and
+    // back; nothing at all while connections are off (a firmware update).
+    void connectionLifeCycle()
     {
-        connected();
+        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
+        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
+        expect("attemptConnection", {"Firmware initialized.\nOKU KIPO (firmware version: 2.21) is now connected."});
+        // Closed by the window (outdated firmware): it shows the state at once.
+        worker()->closeDevices();
+        h->sync();
+        QVERIFY(!worker()->isFirmwareOpen());
+        QCOMPARE(disconnected.count(), 1);
+        h->device().unplug();
+        h->connectFirmware();
+        QCOMPARE(disconnected.count(), 2);
+        h->device().plug();
+        h->connectFirmware();
         expect("_toBootloader", {"Exiting firmware...", "Awaiting bootloader initialization.\n"});
         QVERIFY(h->console.controls.isEmpty());
         QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
@@ -270,9 +263,14 @@ private slots:
         QCOMPARE(console(), QStringList({"Bootloader disconnected.", "Connected to OKU KIPO bootloader."}));
         worker()->setAutoStart(true);
         expect("attemptConnection", {"Awaiting firmware initialization..."});
-        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
         h->connectFirmware();
-        QCOMPARE(initialized.count(), 1);
+        QCOMPARE(initialized.count(), 3);
+        worker()->setConnectionEnabled(false);
+        worker()->closeDevices();
+        h->clearRecords();
+        h->connectFirmware();
+        QVERIFY(h->traced().isEmpty());
+        QCOMPARE(initialized.count(), 3);
     }
 
     // A fault during an operation: the console says what failed, the
