@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/hidtransport.h"
+#include "device/okukipodevice.h"
 #include "model/trace.h"
 
 #include <QByteArray>
@@ -35,6 +36,16 @@ public:
     static QByteArray dataOf(const HIDReport &report)
     {
         return QByteArray(reinterpret_cast<const char *>(report.data() + 2), HIDReportSize - 2);
+    }
+
+    // The device answers `request` with `replies`, and the stop code with the idle code.
+    void answer(quint8 request, const std::vector<HIDReport> &replies)
+    {
+        respond = [request, replies](const HIDReport &written) -> std::vector<HIDReport> {
+            if (written[1] == OKUPacketCode::ReturnToIdle)
+                return {report(OKUPacketCode::Idle)};
+            return written[1] == request ? replies : std::vector<HIDReport>();
+        };
     }
 
     QVector<HIDDeviceInfo> enumerate() override { return devices; }

@@ -1,8 +1,12 @@
+#include "device/emulation.h"
+#include "device/transferprogress.h"
+#include "emulationdata.h"
 #include "scriptedtransport.h"
 #include "workerharness.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 
@@ -11,6 +15,7 @@ using okukipo::sim::VirtualDevice;
 namespace {
 
 const QList<bool> OneOperation = {false, true};
+const QStringList SettingsRead = {"Reading settings... ", "Success.\n"};
 const QString UsbError = QStringLiteral("There was a generic USB connection error. Please try reconnecting your device.");
 
 QString errorLine(const QString &text)
@@ -24,40 +29,100 @@ double altitudeOf(double pascals)
     return (1.0 - std::pow(pascals / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
 }
 
+enum Fault { Clash, Unplugged, SizeCode, ChunkCount, UnpluggedLater, ClearRefused };
+
 } // namespace
 
+// The worker on its own thread against the virtual flight computer, and on
+// the test's thread against a device answering from a script; then the
+// download progress and the emulation formats alone.
 class TestWorker : public QObject
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<WorkerHarness> harness;
+    std::unique_ptr<WorkerHarness> h;
+    QTemporaryDir directory;
 
-    WorkerHarness &h() { return *harness; }
-    OKUKIPOInterface *worker() { return harness->worker; }
-    QStringList &console() { return harness->console.lines; }
-    QList<bool> &controls() { return harness->console.controls; }
+    OKUKIPOInterface *worker() { return h->worker; }
+    QStringList &console() { return h->console.lines; }
 
     void connected()
     {
-        h().connectFirmware();
+        h->connectFirmware();
         QVERIFY(worker()->isFirmwareOpen());
-        h().clearRecords();
+        h->clearRecords();
     }
 
     // Runs a slot and compares its console lines.
     void expect(const char *slot, const QStringList &lines)
     {
-        h().clearRecords();
-        h().call(slot);
+        h->clearRecords();
+        h->call(slot);
         QCOMPARE(console(), lines);
     }
 
-private slots:
-    void init() { harness = std::make_unique<WorkerHarness>(); }
-    void cleanup() { harness.reset(); }
+    QString path(const QString &name) const { return directory.filePath(name); }
 
-    // First, while the process-wide call counter is still 0: a full round.
+    QString write(const QString &name, const QByteArray &contents)
+    {
+        QFile file(path(name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(contents);
+        return path(name);
+    }
+
+    QList<QByteArray> lines(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().split('\n') : QList<QByteArray>();
+    }
+
+    void emulate(const QString &input, const QString &output = QStringLiteral("results.csv"))
+    {
+        h->call("emulateLaunch", Q_ARG(QString, path(input)), Q_ARG(QString, path(output)), Q_ARG(bool, false));
+    }
+
+private slots:
+    void init() { h = std::make_unique<WorkerHarness>(); }
+    void cleanup() { h.reset(); }
+
+    // First, while the process-wide magnetometer calibration has seen nothing.
+    void readingsAreHandedOnCalibratedAndInOrder()
+    {
+        h.reset();
+        ScriptedSession session;
+        session.transport.devices = {{QStringLiteral("/kipo"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
+        const auto nextReading = [&session](const char *hex) {
+            session.transport.answer(OKUPacketCode::ReadEvent,
+                                     {ScriptedTransport::report(OKUPacketCode::Event, QByteArray::fromHex(hex))});
+        };
+        ConsoleRecorder console;
+        OKUKIPOInterface worker(&console);
+        worker.attemptConnection();
+        // The device sends the orientation as x, y, z, then w: 0.5, -0.25, 0.125, 0.75 in 1/32768.
+        nextReading("154000e00010006000");
+        worker.readLiveEvent(21);
+        const OKUQuaternion turned = worker.orientation();
+        QCOMPARE(QVector<float>({turned.w, turned.x, turned.y, turned.z}), QVector<float>({0.75f, 0.5f, -0.25f, 0.125f}));
+        // Hard-iron calibration takes off the centre of the extremes seen so
+        // far, then X changes its sign.  Counts, each 1e-6: (1000, 2000,
+        // -3000) is its own centre; after (3000, -2000, 1000) the centres are
+        // (2000, 0, -1000), also for (2000, 0, 0).
+        QSignalSpy read(&worker, &OKUKIPOInterface::magXYZEventRead);
+        const char *readings[] = {"0d03e807d0f448", "0d0bb8f83003e8", "0d07d000000000"};
+        const float expected[][3] = {{0, 0, 0}, {-1000e-6f, -2000e-6f, 2000e-6f}, {0, 0, 1000e-6f}};
+        for (int i = 0; i < 3; ++i) {
+            nextReading(readings[i]);
+            worker.readLiveEvent(13);
+            QCOMPARE(read.count(), i + 1);
+            const auto m = read.last().first().value<OKUEvent_MagXYZ>();
+            for (const auto &[axis, value] : {std::make_pair(0, m.x), std::make_pair(1, m.y), std::make_pair(2, m.z)})
+                QVERIFY2(qAbs(value - expected[i][axis]) < 1e-9f, qPrintable(QStringLiteral("%1 %2").arg(i).arg(axis)));
+        }
+    }
+
+    // Next, while the process-wide call counter is still 0: a full round.
     void aFullQueueRefusesTheNextRound()
     {
         connected();
@@ -65,7 +130,7 @@ private slots:
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
         QSignalSpy gps(worker(), &OKUKIPOInterface::gpsLLSolEventRead);
         OKUKIPOInterface *w = worker();
-        h().onWorker([w] {
+        h->onWorker([w] {
             w->readLiveEvents();
             w->readLiveEvents();
             w->processReadEvents();
@@ -74,14 +139,6 @@ private slots:
         QCOMPARE(accelZ.count(), 1);
         QCOMPARE(pressure.count(), 1);
         QCOMPARE(worker()->latestGPSPosition()->latitude, gps.first().first().value<OKUEvent_GPSLLSol>().latitude);
-    }
-
-    void magnetometerHardIronCalibration()
-    {
-        MagnetometerCalibration calibration;
-        QCOMPARE(calibration.apply({0.3f, -0.2f, 0.0f}), (std::array<float, 3>{-0.0f, 0.0f, 0.0f}));
-        // Extremes 0.3 and 0.5 on X: centre 0.4, so 0.5 reads 0.1, negated.
-        QCOMPARE(calibration.apply({0.5f, -0.2f, 0.1f})[0], -(0.5f - 0.4f));
     }
 
     void liveReadFaults_data()
@@ -102,26 +159,26 @@ private slots:
         connected();
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
         if (fault == 0)
-            h().device().unplug();
+            h->device().unplug();
         else if (fault == 1)
-            h().device().dropNextReply(0x03);
+            h->device().dropNextReply(0x03);
         else
-            h().device().replaceNextReplyCode(0x03, 0x05);
-        h().call("readLiveEvent", Q_ARG(int, 3));
+            h->device().replaceNextReplyCode(0x03, 0x05);
+        h->call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 0);
-        QVERIFY(h().traced().contains(diagnostic));
+        QVERIFY(h->traced().contains(diagnostic));
         QCOMPARE(worker()->isFirmwareOpen(), staysOpen);
         if (!staysOpen)
-            h().device().plug();
-        h().connectFirmware();
-        h().call("readLiveEvent", Q_ARG(int, 3));
+            h->device().plug();
+        h->connectFirmware();
+        h->call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 1);
     }
 
     void otherThreadsNeverWaitForARunningOperation()
     {
         connected();
-        h().device().delayNextReply(0x15, 3000);
+        h->device().delayNextReply(0x15, 3000);
         QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
         QMetaObject::invokeMethod(worker(), "clearFlightData", Qt::QueuedConnection);
         QTRY_COMPARE(console().size(), 1);
@@ -141,39 +198,16 @@ private slots:
         QCOMPARE(cleared.count(), 0);
         // What touches the device ran on the worker's thread, after the operation.
         QVERIFY(cleared.wait(10000));
-        h().sync();
-        QCOMPARE(console().mid(1), QStringList({"Flight memory cleared!", "Exiting firmware...",
-                                                "Awaiting bootloader initialization.\n"}));
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
-    }
-
-    void connectsToTheFirmware()
-    {
-        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
-        h().connectFirmware();
-        QCOMPARE(console(), QStringList({"Firmware initialized.\nOKU KIPO (firmware version: 2.21) is now connected."}));
-        QCOMPARE(initialized.count(), 1);
-        QCOMPARE(worker()->firmwareVersionNumber(), quint16(0x0221));
-
-        // Closed by the window (outdated firmware): it shows the state at once.
-        worker()->closeDevices();
-        h().sync();
-        QVERIFY(!worker()->isFirmwareOpen());
-        QCOMPARE(disconnected.count(), 1);
-        h().device().unplug();
-        h().connectFirmware();
-        QCOMPARE(disconnected.count(), 2);
-        worker()->setConnectionEnabled(false);
-        h().clearRecords();
-        h().connectFirmware();
-        QVERIFY(h().traced().isEmpty());
-        QCOMPARE(disconnected.count(), 2);
+        h->sync();
+        QCOMPARE(console(), QStringList({"Clearing flight memory (this may up to a minute)...", "Flight memory cleared!",
+                                         "Exiting firmware...", "Awaiting bootloader initialization.\n"}));
+        QVERIFY(h->device().flashImage().isEmpty());
+        QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
     }
 
     void anUnopenableDeviceIsExplained()
     {
-        harness.reset();
+        h.reset();
         ScriptedSession session;
         session.transport.devices = {{QStringLiteral("/dev/hidraw3"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
         session.transport.failOpen = true;
@@ -186,10 +220,10 @@ private slots:
 
     void aWrongFirmwareVersionIsReportedOnce()
     {
-        h().device().setFirmwareVersion(0x0215);
-        h().device().plug();
+        h->device().setFirmwareVersion(0x0215);
+        h->device().plug();
         QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        h().connectFirmware();
+        h->connectFirmware();
         QCOMPARE(console(), QStringList({"OKU KIPO connected, but with incorrect firmware version.",
                                          "This software is intended for devices with firmware version: 2.2x",
                                          "The connected device is version: 2.15"}));
@@ -197,86 +231,134 @@ private slots:
         expect("attemptConnection", {});
         // Unplugged and plugged in again, it is said again.
         worker()->closeRemovedDevice(VirtualDevice::FirmwarePath);
-        h().connectFirmware();
+        h->connectFirmware();
         QCOMPARE(initialized.count(), 2);
     }
 
-    void exitsToTheBootloaderAndStartsTheFirmwareAgain()
+    // Connecting, a close by the window, an unplug, to the bootloader and
+    // back; nothing at all while connections are off (a firmware update).
+    void connectionLifeCycle()
     {
-        connected();
+        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
+        QSignalSpy disconnected(worker(), &OKUKIPOInterface::firmwareDisconnected);
+        expect("attemptConnection", {"Firmware initialized.\nOKU KIPO (firmware version: 2.21) is now connected."});
+        // Closed by the window (outdated firmware): it shows the state at once.
+        worker()->closeDevices();
+        h->sync();
+        QVERIFY(!worker()->isFirmwareOpen());
+        QCOMPARE(disconnected.count(), 1);
+        h->device().unplug();
+        h->connectFirmware();
+        QCOMPARE(disconnected.count(), 2);
+        h->device().plug();
+        h->connectFirmware();
         expect("_toBootloader", {"Exiting firmware...", "Awaiting bootloader initialization.\n"});
-        QVERIFY(controls().isEmpty());
-        QCOMPARE(h().device().mode(), VirtualDevice::Mode::Bootloader);
+        QVERIFY(h->console.controls.isEmpty());
+        QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
         worker()->setAutoStart(false);
         expect("attemptConnection", {"Connected to OKU KIPO bootloader."});
-        h().clearRecords();
+        h->clearRecords();
         worker()->closeRemovedDevice(VirtualDevice::BootloaderPath);
-        h().call("attemptConnection");
+        h->call("attemptConnection");
         QCOMPARE(console(), QStringList({"Bootloader disconnected.", "Connected to OKU KIPO bootloader."}));
         worker()->setAutoStart(true);
         expect("attemptConnection", {"Awaiting firmware initialization..."});
-        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        h().connectFirmware();
-        QCOMPARE(initialized.count(), 1);
+        h->connectFirmware();
+        QCOMPARE(initialized.count(), 3);
+        worker()->setConnectionEnabled(false);
+        worker()->closeDevices();
+        h->clearRecords();
+        h->connectFirmware();
+        QVERIFY(h->traced().isEmpty());
+        QCOMPARE(initialized.count(), 3);
     }
 
-    void settingsFaults_data()
+    // A fault during an operation: the console says what failed, the
+    // controls come back, no settings are handed on, and the device is left
+    // idle for the next command (not streaming the rest of a transfer).
+    void operationFaults_data()
     {
         QTest::addColumn<QByteArray>("slot");
-        QTest::addColumn<QStringList>("lines");
-        const QStringList reading = {"Reading settings... ", "Error reading settings.\n"};
-        const QStringList writing = {"Writting settings... ", "Error writting settings.\n"};
-        QTest::newRow("read clash") << QByteArray("readDeviceSettings") << reading + QStringList(errorLine("Generic error"));
-        QTest::newRow("read count") << QByteArray("readDeviceSettings") << reading + QStringList(errorLine("Protocol error"));
-        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << writing + QStringList(errorLine("Generic error"));
-        QTest::newRow("calibration read") << QByteArray("calibratePressure")
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QStringList>("lines"); // the last ones written
+        const QByteArray download("downloadFlights");
+        QTest::newRow("read clash") << QByteArray("readDeviceSettings") << int(Clash)
+                                    << QStringList({"Reading settings... ", "Error reading settings.\n", errorLine("Generic error")});
+        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << int(Clash)
+                                     << QStringList({"Writting settings... ", "Error writting settings.\n",
+                                                     errorLine("Generic error")});
+        QTest::newRow("calibration read") << QByteArray("calibratePressure") << int(Clash)
                                           << QStringList({"Error calibrating pressure - couldnt read settings."});
+        QTest::newRow("size unplugged") << download << int(Unplugged)
+                                        << QStringList("Can't get total data size: Generic error");
+        QTest::newRow("size code") << download << int(SizeCode) << QStringList("Can't get total data size: Protocol error");
+        // Whole flights before the bad chunk are kept.
+        QTest::newRow("bad chunk count") << download << int(ChunkCount)
+                                         << QStringList({"Error downloading flights.\n", errorLine("Protocol error"),
+                                                         "Parsing flights...", "1 flight(s) downloaded."});
+        QTest::newRow("unplugged") << download << int(UnpluggedLater)
+                                   << QStringList({"Error downloading flights.\n", errorLine("Generic error"),
+                                                   "Parsing flights...", "0 flight(s) downloaded."});
+        QTest::newRow("clear refused") << QByteArray("clearFlightData") << int(ClearRefused)
+                                       << QStringList({"Clearing flight memory (this may up to a minute)...",
+                                                       "Failed to clear flight memory: Protocol error"});
     }
 
-    void settingsFaults()
+    void operationFaults()
     {
         QFETCH(QByteArray, slot);
+        QFETCH(int, fault);
+        QFETCH(QStringList, lines);
         connected();
-        if (QTest::currentDataTag() == QByteArray("read count"))
-            h().device().corruptNextChunkByteCount(0x06, 1, 40);
-        else
-            h().device().clashNextChecksum();
+        VirtualDevice &device = h->device();
+        switch (fault) {
+        case Clash: device.clashNextChecksum(); break;
+        case Unplugged: device.unplugAfterReports(0); break;
+        case SizeCode: device.replaceNextReplyCode(0x18, 0x09); break;
+        case ChunkCount: // in the second flight
+            device.corruptNextChunkByteCount(0x16, device.flashImage().indexOf(char(0x13), 1) / 60 + 2, 200);
+            break;
+        case UnpluggedLater: device.unplugAfterReports(2); break;
+        case ClearRefused: device.replaceNextReplyCode(0x15, 0x09); break;
+        }
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
+        QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
         if (slot == "writeDeviceSettings")
-            h().call(slot, Q_ARG(OKUKIPOSettings, h().device().settings()));
+            h->call(slot, Q_ARG(OKUKIPOSettings, device.settings()));
         else if (slot == "calibratePressure")
-            h().call(slot, Q_ARG(double, 100.0));
+            h->call(slot, Q_ARG(double, 100.0));
         else
-            h().call(slot);
-        QTEST(console(), "lines");
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(read.count(), 0);
-        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+            h->call(slot);
+        QCOMPARE(console().mid(console().size() - lines.size()), lines);
+        QCOMPARE(h->console.controls, OneOperation);
+        QCOMPARE(read.count() + cleared.count(), 0);
+        if (device.isPlugged())
+            expect("readDeviceSettings", SettingsRead);
     }
 
     void readsWritesAndResetsTheSettings()
     {
         connected();
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
-        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
-        QCOMPARE(controls(), OneOperation);
-        QCOMPARE(read.first().first().value<OKUKIPOSettings>().deviceBytes(), h().device().settings().deviceBytes());
+        expect("readDeviceSettings", SettingsRead);
+        QCOMPARE(h->console.controls, OneOperation);
+        QCOMPARE(read.first().first().value<OKUKIPOSettings>().deviceBytes(), h->device().settings().deviceBytes());
         QVERIFY(read.first().first().value<OKUKIPOSettings>().valid);
 
         // Bytes 0 to 4 of a write are the device's own, whatever the record
         // holds: it may come from another device or predate a calibration.
-        const QByteArray onDevice = QByteArray("\x21\x02\x11\x03\x04") + h().device().settings().deviceBytes().mid(5);
-        h().device().setSettings(OKUKIPOSettings::fromDeviceBytes(onDevice));
+        const QByteArray onDevice = QByteArray("\x21\x02\x11\x03\x04") + h->device().settings().deviceBytes().mid(5);
+        h->device().setSettings(OKUKIPOSettings::fromDeviceBytes(onDevice));
         OKUKIPOSettings edited = OKUKIPOSettings::fromDeviceBytes(QByteArray("\x00\x01\xFB\x1E\x28") + onDevice.mid(5));
         edited.RFChannel = 42;
-        h().clearRecords();
-        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, edited));
+        h->clearRecords();
+        h->call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, edited));
         QCOMPARE(console(), QStringList({"Writting settings... ", "Success.\n"}));
-        QCOMPARE(h().device().settings().RFChannel, quint8(42));
-        QCOMPARE(h().device().settings().deviceBytes().left(5), onDevice.left(5));
+        QCOMPARE(h->device().settings().RFChannel, quint8(42));
+        QCOMPARE(h->device().settings().deviceBytes().left(5), onDevice.left(5));
 
-        expect("resetDeviceSettings", {"Resetting settings... ", "Success.\n", "Reading settings... ", "Success.\n"});
-        QCOMPARE(controls(), QList<bool>({false, false, true, true}));
+        expect("resetDeviceSettings", QStringList({"Resetting settings... ", "Success.\n"}) + SettingsRead);
+        QCOMPARE(h->console.controls, QList<bool>({false, false, true, true}));
         QCOMPARE(read.last().first().value<OKUKIPOSettings>().RFChannel, quint8(0));
     }
 
@@ -296,97 +378,213 @@ private slots:
         QFETCH(int, offset);
         QFETCH(bool, warned);
         connected();
-        const OKUKIPOSettings before = h().device().settings();
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
-        h().call("readLiveEvent", Q_ARG(int, 3));
+        h->call("readLiveEvent", Q_ARG(int, 3));
         const float measured = pressure.first().first().value<OKUEvent_Pressure>().pressure;
-        h().call("calibratePressure", Q_ARG(double, altitudeOf(measured + aboveReading)));
+        h->call("calibratePressure", Q_ARG(double, altitudeOf(measured + aboveReading)));
         const QStringList written = {"Calibrated pressure. Writing settings...", "Writting settings... ", "Success.\n"};
         QCOMPARE(console(), warned ? QStringList("Warning! Target pressure out of range. MSL Pressure altitude readings "
                                                  "will not be accurate.") + written
                                    : written);
-        QCOMPARE(controls(), OneOperation);
+        QCOMPARE(h->console.controls, OneOperation);
         // The sensor is noisy by a few pascals between two readings.
-        QVERIFY2(qAbs(h().device().settings().pressureOffset - offset) <= (warned ? 0 : 15),
-                 qPrintable(QString::number(h().device().settings().pressureOffset)));
-        // A record read before the calibration does not bring the old offset back.
-        const qint8 calibrated = h().device().settings().pressureOffset;
-        h().call("writeDeviceSettings", Q_ARG(OKUKIPOSettings, before));
-        QCOMPARE(h().device().settings().pressureOffset, calibrated);
+        QVERIFY2(qAbs(h->device().settings().pressureOffset - offset) <= (warned ? 0 : 15),
+                 qPrintable(QString::number(h->device().settings().pressureOffset)));
     }
 
     void downloadsEveryFlight()
     {
         connected();
-        const QByteArray image = h().device().flashImage();
+        const QByteArray image = h->device().flashImage();
         QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
         QSignalSpy downloaded(worker(), &OKUKIPOInterface::flightDownloaded);
-        h().call("downloadFlights");
+        h->call("downloadFlights");
         const int percent = int(std::ceil(image.size() * 100.0 / 4128768));
         QCOMPARE(console(), QStringList({QStringLiteral("Memory used: %1%").arg(percent), "Parsing flights...",
                                          "3 flight(s) downloaded."}));
-        QCOMPARE(controls(), OneOperation);
+        QCOMPARE(h->console.controls, OneOperation);
         QCOMPARE(progress.count(), (image.size() + 59) / 60);
         QCOMPARE(progress.last(), QVariantList({image.size(), image.size()}));
         QCOMPARE(downloaded.count(), 3);
 
         // Cancelled, it stops after one chunk and leaves the device idle.
         worker()->setDownloadCancel(true);
-        h().call("downloadFlights");
+        h->call("downloadFlights");
         QCOMPARE(progress.count(), (image.size() + 59) / 60 + 1);
         QCOMPARE(console().last(), QStringLiteral("0 flight(s) downloaded."));
-        expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+        expect("readDeviceSettings", SettingsRead);
         worker()->setDownloadCancel(false);
-        h().device().setFlashImage({});
+        h->device().setFlashImage({});
         expect("downloadFlights", {"Memory used: 0%", "Parsing flights...", "0 flight(s) downloaded."});
     }
 
-    void downloadFaults_data()
+    void progressText_data()
     {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("size unplugged") << 0 << QStringList({"Can't get total data size: Generic error"});
-        QTest::newRow("size code") << 1 << QStringList({"Can't get total data size: Protocol error"});
-        // Whole flights before the bad chunk are kept.
-        QTest::newRow("bad chunk count") << 2 << QStringList({"Error downloading flights.\n", errorLine("Protocol error"),
-                                                              "Parsing flights...", "1 flight(s) downloaded."});
-        QTest::newRow("unplugged") << 3 << QStringList({"Error downloading flights.\n", errorLine("Generic error"),
-                                                        "Parsing flights...", "0 flight(s) downloaded."});
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("read");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing yet") << qint64(120000) << qint64(0) << qint64(300) << "0.0 of 120.0 kB";
+        // 70 kB at 15 kB/s are 4.67 s.
+        QTest::newRow("rounded up") << qint64(100000) << qint64(30000) << qint64(2000) << "30.0 of 100.0 kB, 15.0 kB/s, 5 s left";
+        // A full flash memory: 4087480 bytes left at 4.1288 bytes/ms are 989.99 s.
+        QTest::newRow("minutes") << qint64(4128768) << qint64(41288) << qint64(10000)
+                                 << "41.3 of 4128.8 kB, 4.1 kB/s, 16 min 30 s left";
+        QTest::newRow("done") << qint64(6000) << qint64(6000) << qint64(1500) << "6.0 of 6.0 kB, 4.0 kB/s, 0 s left";
     }
 
-    void downloadFaults()
+    void progressText()
     {
-        QFETCH(int, fault);
-        QFETCH(QStringList, lines);
+        QFETCH(qint64, total);
+        QFETCH(qint64, read);
+        QFETCH(qint64, elapsedMs);
+        TransferProgress progress;
+        progress.update(total, read, elapsedMs);
+        QTEST(progress.text(), "text");
+    }
+
+    // The rate counts from the request on, also while the device is slow to answer.
+    void progressOfADeviceThatWaitsBeforeAnswering()
+    {
+        h->device().setFlashImage(QByteArray(6000, '\xff'));
         connected();
-        const QByteArray image = h().device().flashImage();
-        switch (fault) {
-        case 0: h().device().unplugAfterReports(0); break;
-        case 1: h().device().replaceNextReplyCode(0x18, 0x09); break;
-        case 2: h().device().corruptNextChunkByteCount(0x16, image.indexOf(char(0x13), 1) / 60 + 2, 200); break;
-        case 3: h().device().unplugAfterReports(2); break;
-        }
-        h().call("downloadFlights");
-        QCOMPARE(console().mid(fault < 2 ? 0 : 1), lines);
-        QCOMPARE(controls(), OneOperation);
-        // A transfer that failed part-way left the device idle, not streaming.
-        if (h().device().isPlugged())
-            expect("readDeviceSettings", {"Reading settings... ", "Success.\n"});
+        h->device().delayNextReply(OKUPacketCode::ReadFlash, 1500);
+        TransferProgress progress;
+        QObject::connect(worker(), &OKUKIPOInterface::flightDownloadProgress, &h->console,
+                         [&progress](int total, int read) { progress.update(total, read); });
+        progress.start();
+        h->call("downloadFlights");
+        // 6000 bytes in 1.5 s and what the exchange itself takes: 4.0 kB/s at most.
+        const double rate = progress.kilobytesPerSecond();
+        QVERIFY2(progress.isComplete() && rate > 0.0 && rate <= 4.0, qPrintable(progress.text()));
     }
 
-    void clearsTheMemory()
+    // Emulations of the device's flight logic, and their conversions and line formats alone.
+    void emulatesAFlight_data()
     {
-        connected();
-        QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
-        expect("clearFlightData", {"Clearing flight memory (this may up to a minute)...", "Flight memory cleared!"});
-        QCOMPARE(cleared.count(), 1);
-        QVERIFY(h().device().flashImage().isEmpty());
-        h().device().replaceNextReplyCode(0x15, 0x09);
-        expect("clearFlightData", {"Clearing flight memory (this may up to a minute)...",
-                                   "Failed to clear flight memory: Protocol error"});
-        QCOMPARE(cleared.count(), 1);
+        QTest::addColumn<int>("samples");
+        QTest::newRow("7 s") << 700;
+        QTest::newRow("only a header") << 0;
     }
 
+    void emulatesAFlight()
+    {
+        QFETCH(int, samples);
+        connected();
+        QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
+        write("flight.csv", emulationData(samples));
+        emulate("flight.csv");
+        QCOMPARE(complete.count(), 1);
+        // One line a second of the flight.
+        QCOMPARE(h->console.lines.size(), 2 + samples / 100);
+        QCOMPARE(h->console.lines.last(), QStringLiteral("Emulation complete!"));
+        QCOMPARE(h->console.controls, OneOperation);
+        QCOMPARE(h->device().emulationSteps(), samples);
+        const QList<QByteArray> results = lines("results.csv");
+        QCOMPARE(results.size(), samples + 1);
+        QCOMPARE(results.first(), QByteArray(EmulationResultHeader));
+        if (samples == 0)
+            return;
+        QCOMPARE(h->console.lines.at(7), QStringLiteral("Emulation time: 6 s"));
+        QVERIFY(results.at(1).startsWith("0,pad,"));
+        QCOMPARE(results.at(1).split(',').size(), 14);
+        // The device's logic saw the launch and the climb.
+        QVERIFY(results.last().split(',').at(1) != "pad");
+        QVERIFY(results.last().split(',').at(2).toDouble() > 50);
+    }
+
+    // Nothing is emulated, the input stays whole, and the controls come back.
+    void emulationFailures_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("refused"); // the request the device refuses, if any
+        QTest::addColumn<QString>("line");
+        const QString itself("Failed to write to output file: it is the input file!");
+        const QString failed("Emulation failed - the data might not be formatted correctly!");
+        QTest::newRow("no input") << "none.csv" << "results.csv" << 0 << "Failed to read input file!";
+        QTest::newRow("unwritable") << "flight.csv" << "." << 0 << "Failed to write to output file!";
+        // Opening the output would empty the input.
+        QTest::newRow("the input") << "flight.csv" << "./flight.csv" << 0 << itself;
+        QTest::newRow("a link to the input") << "flight.csv" << "link.csv" << 0 << itself;
+        QTest::newRow("begin refused") << "flight.csv" << "results.csv" << 0x19 << failed;
+        QTest::newRow("step refused") << "flight.csv" << "results.csv" << 0x20 << failed;
+    }
+
+    void emulationFailures()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QFETCH(int, refused);
+        QFETCH(QString, line);
+        connected();
+        QFile::link(write("flight.csv", emulationData(10)), path("link.csv"));
+        if (refused)
+            h->device().replaceNextReplyCode(quint8(refused), 0x09);
+        QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
+        emulate(input, output);
+        QCOMPARE(h->console.lines, QStringList({"Emulating flight on device...", line}));
+        QCOMPARE(h->console.controls, OneOperation);
+        QCOMPARE(complete.count(), 1);
+        QCOMPARE(lines("flight.csv").size(), 11);
+    }
+
+    void readsTheTenFields()
+    {
+        EmulationSample sample;
+        QVERIFY(parseEmulationLine("0.02,100.5,98.25,1,9.80665,-1,2,0.07,-1,14.5\r\n", sample));
+        QCOMPARE(sample.accel, (std::array<double, 3>{9.80665, -1, 2}));
+        QCOMPARE(sample.gyro, (std::array<double, 3>{0.07, -1, 14.5}));
+        QVERIFY(!parseEmulationLine("0.02,100.5,98.25,1,0,0,0,0,0\n", sample));
+    }
+
+    void convertsToDeviceCounts_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<quint32>("pressure");
+        QTest::addColumn<qint32>("gpsMm");
+        QTest::addColumn<qint16>("accel");
+        QTest::addColumn<qint16>("gyro");
+        // Counts: trunc(value * 256 / 9.80665), trunc(value / 0.07).
+        QTest::newRow("sea level") << QByteArray("0,0,-1.5,1,1,0,0,1,0,0") << 101325u << -1500 << qint16(26) << qint16(14);
+        QTest::newRow("one g") << QByteArray("0,0,0,1,9.80665,0,0,0.07,0,0") << 101325u << 0 << qint16(255) << qint16(0);
+        // 2000 m/s^2 are 52191 counts, kept to 16 bits.
+        QTest::newRow("wrapped") << QByteArray("0,0,0,1,2000,0,0,0,0,0") << 101325u << 0 << qint16(52191 - 65536) << qint16(0);
+        // 101325 * (1 - 2.2557924e-05 * 30000)^5.255882740020752 = 267.9 Pa.
+        QTest::newRow("above 30000 m") << QByteArray("0,45000,0,1,0,0,0,0,0,0") << 267u << 0 << qint16(0) << qint16(0);
+        QTest::newRow("text") << QByteArray("t,x,5,y,0,0,0,0,0,0") << 101325u << 5000 << qint16(0) << qint16(0);
+        QTest::newRow("not a number") << QByteArray("nan,nan,nan,1,nan,0,0,nan,0,0") << 101325u << 0 << qint16(0) << qint16(0);
+        QTest::newRow("endless") << QByteArray("0,-inf,inf,1,inf,0,0,-inf,0,0") << 4294967295u << 2147483647
+                                 << qint16(32767) << qint16(-32768);
+        QTest::newRow("beyond a double") << QByteArray("0,1e999,-1e999,1,-1e999,0,0,1e999,0,0") << 267u
+                                         << qint32(-2147483647 - 1) << qint16(-32768) << qint16(32767);
+        QTest::newRow("beyond the millimetres") << QByteArray("0,0,3e6,1,0,0,0,0,0,0") << 101325u << 2147483647
+                                                << qint16(0) << qint16(0);
+    }
+
+    void convertsToDeviceCounts()
+    {
+        QFETCH(QByteArray, line);
+        EmulationSample sample;
+        QVERIFY(parseEmulationLine(line, sample));
+        const OKUEmulationInput input = emulationInput(sample);
+        QTEST(input.pressure, "pressure");
+        QTEST(input.gpsAltitudeMm, "gpsMm");
+        QTEST(input.accel[0], "accel");
+        QTEST(input.gyro[0], "gyro");
+    }
+
+    void resultLine()
+    {
+        const OKUEmulationResult boost{1, 12.5f, 3.25f, 0.19f, {0, 2, 1, 0}, 1};
+        QCOMPARE(emulationResultLine(0.01, boost), QByteArray("0.01,boost,12.5,3.25,10,0,100,100,0,1,0,0,0,0"));
+        QCOMPARE(emulationStateName(7), QStringLiteral("unknown: 7"));
+        const OKUEmulationResult upsideDown{0, 0, 0, 0, {}, 0, 1};
+        QVERIFY(emulationResultLine(0, upsideDown).endsWith(",0,1,0,0,180"));
+        // Rounding past 1 must not make the angle undefined.
+        const OKUEmulationResult rounded{0, 0, 0, 0, {}, 1.0000001f};
+        QVERIFY(emulationResultLine(0, rounded).endsWith(",0"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWorker)
