@@ -112,12 +112,12 @@ fault device/okukipodevice.cpp "test_protocol test_worker" "settings chunks numb
     'const QByteArray chunk = littleEndian16(index) + char(length)' 'const QByteArray chunk = littleEndian16(index + 1) + char(length)'
 fault device/okukipodevice.cpp "test_protocol test_worker" "flash read with address and length swapped" \
     'littleEndian32(0) + littleEndian32(length)' 'littleEndian32(length) + littleEndian32(0)'
-fault device/okukipointerface.cpp "test_worker_readings test_worker" "magnetometer X not negated" \
+fault device/okukipointerface.cpp "test_worker" "magnetometer X not negated" \
     'calibrated[0] = -calibrated[0];' ''
-fault device/okukipointerface.cpp "test_worker_readings test_worker" "hard-iron centre at a quarter of the extremes" \
+fault device/okukipointerface.cpp "test_worker" "hard-iron centre at a quarter of the extremes" \
     'calibrated[axis] = reading[axis] - (maximum[axis] + minimum[axis]) * 0.5f;' \
     'calibrated[axis] = reading[axis] - (maximum[axis] + minimum[axis]) * 0.25f;'
-fault device/okukipointerface.cpp "test_worker_readings test_worker" "orientation handed on as x, y, z, w" \
+fault device/okukipointerface.cpp "test_worker" "orientation handed on as x, y, z, w" \
     'latestOrientation = {e->w, e->x, e->y, e->z};' 'latestOrientation = {e->x, e->y, e->z, e->w};'
 fault device/okukipointerface.cpp "test_worker test_devicewindow" "one flight too many reported downloaded" \
     'console(QString::number(flights.size()) + QStringLiteral(" flight(s) downloaded."));' \
