@@ -141,11 +141,11 @@ void FlightIArchive::rewind(std::streampos position)
 std::streamoff FlightIArchive::remainingBytes()
 {
     const std::streampos here = position();
-    const std::streampos end = m_sb.pubseekoff(0, std::ios_base::end, std::ios_base::in);
-    if (here == std::streampos(-1) || end == std::streampos(-1))
+    if (here == std::streampos(-1))
         return -1;
+    const std::streampos end = m_sb.pubseekoff(0, std::ios_base::end, std::ios_base::in);
     rewind(here);
-    return end - here;
+    return end == std::streampos(-1) ? -1 : end - here;
 }
 
 namespace boost {
