@@ -107,7 +107,26 @@ void OKUKIPOFlight::processFlight()
     trace(QStringLiteral("Building splines..."));
     clearAnalysis();
 
+    // Sized first: growing the series of a full flight copied them over and over.
+    std::size_t pressures = 0, axials = 0, laterals = 0, rates = 0, positions = 0;
+    for (const OKUEvent *event : events) {
+        const std::type_info &type = typeid(*event);
+        pressures += type == typeid(OKUEvent_Pressure);
+        axials += type == typeid(OKUEvent_AccelZ);
+        laterals += type == typeid(OKUEvent_AccelXY);
+        rates += type == typeid(OKUEvent_GyroXYZ);
+        positions += type == typeid(OKUEvent_GPSLLSol);
+    }
+    pressureAltitude.reserve(pressures);
+    accelZ.reserve(axials);
+    for (Series *series : {&accelX, &accelY})
+        series->reserve(laterals);
+    for (Series *series : {&gyroX, &gyroY, &gyroZ})
+        series->reserve(rates);
+    gpsAltitude.reserve(positions);
+
     std::vector<float> gpsFixTimes;
+    gpsFixTimes.reserve(positions);
     for (const OKUEvent *event : events) {
         const float t = event->time;
         const std::type_info &type = typeid(*event);

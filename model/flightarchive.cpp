@@ -127,6 +127,27 @@ void FlightIArchive::load_override(boost::archive::class_id_type &classId)
         throw archive_exception(archive_exception::unregistered_class);
 }
 
+std::streampos FlightIArchive::position()
+{
+    return m_sb.pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+}
+
+void FlightIArchive::rewind(std::streampos position)
+{
+    if (m_sb.pubseekpos(position, std::ios_base::in) != position)
+        throw archive_exception(archive_exception::input_stream_error);
+}
+
+std::streamoff FlightIArchive::remainingBytes()
+{
+    const std::streampos here = position();
+    if (here == std::streampos(-1))
+        return -1;
+    const std::streampos end = m_sb.pubseekoff(0, std::ios_base::end, std::ios_base::in);
+    rewind(here);
+    return end == std::streampos(-1) ? -1 : end - here;
+}
+
 namespace boost {
 namespace archive {
 template class detail::archive_serializer_map<FlightOArchive>;

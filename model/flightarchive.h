@@ -76,6 +76,14 @@ public:
     void load_override(boost::archive::tracking_type &tracking);
     void load_override(boost::archive::class_id_type &classId);
 
+    // Where the next item starts (-1 when the stream cannot tell), and going
+    // back there: a reader that meets a layout it does not know leaves it to
+    // the archive's own reading.
+    std::streampos position();
+    void rewind(std::streampos position);
+    // -1 when the stream cannot tell.
+    std::streamoff remainingBytes();
+
 private:
     void checkNativeSize(const char *item, unsigned char expected);
 };

@@ -143,6 +143,110 @@ private:
     quint32 m_nextObjectId = 0;
 };
 
+// Reads records as RecordWriter writes them, which is how every sound file
+// holds them, without the archive's bookkeeping per pointer (type look-ups,
+// up-casts, a table of every loaded object), which made loading a full
+// flight slow.  Anything else in their place (an empty or repeated entry, a
+// record that refers to an earlier object, an unknown or untracked class)
+// throws UnknownLayout, and the archive reads the records itself.
+class RecordReader
+{
+public:
+    using is_saving = std::false_type;
+    using is_loading = std::true_type;
+
+    struct UnknownLayout {
+    };
+
+    explicit RecordReader(FlightIArchive &archive)
+        : m_archive(archive)
+    {
+    }
+
+    // A new record, noted among the records being loaded.
+    OKUEvent *read()
+    {
+        boost::archive::class_id_type classId;
+        m_archive >> classId;
+        return readAs(int(classId), StoredEventClasses());
+    }
+
+    template<class T>
+    RecordReader &operator&(T &value)
+    {
+        if constexpr (std::is_array_v<T>) {
+            // As the archive reads arrays: fewer elements than the class holds are fine.
+            boost::serialization::collection_size_type count;
+            m_archive >> count;
+            if (count > std::extent_v<T>)
+                throw boost::archive::archive_exception(boost::archive::archive_exception::array_size_too_short);
+            for (std::size_t i = 0; i < count; ++i)
+                m_archive.load(value[i]);
+        } else {
+            m_archive.load(value);
+        }
+        return *this;
+    }
+
+    RecordReader &operator&(OKUEvent &base)
+    {
+        boost::serialization::access::serialize(*this, base, readObjectStart(m_baseClass));
+        return *this;
+    }
+
+private:
+    struct ClassInfo {
+        bool read = false;
+        unsigned int version = 0;
+    };
+
+    template<class... Events>
+    OKUEvent *readAs(int classId, EventClassList<Events...>)
+    {
+        // The flight itself has class id 0.
+        int id = 0;
+        OKUEvent *record = nullptr;
+        ((++id == classId && (record = readRecord<Events>(id))) || ...);
+        if (!record)
+            throw UnknownLayout();
+        return record;
+    }
+
+    template<class Event>
+    OKUEvent *readRecord(int classId)
+    {
+        const unsigned int version = readObjectStart(m_classes[std::size_t(classId)]);
+        auto *record = new Event;
+        okukipo::noteRecordBeingLoaded(record);
+        boost::serialization::access::serialize(*this, *record, version);
+        return record;
+    }
+
+    // Class information at the first object of a class, then a new object's id.
+    unsigned int readObjectStart(ClassInfo &info)
+    {
+        if (!info.read) {
+            boost::archive::tracking_type tracking;
+            boost::archive::version_type version;
+            m_archive >> tracking >> version;
+            if (!tracking)
+                throw UnknownLayout();
+            info = {true, unsigned(version)};
+        }
+        boost::archive::object_id_type id;
+        m_archive >> id;
+        if (unsigned(id) != m_nextObjectId)
+            throw UnknownLayout();
+        ++m_nextObjectId;
+        return info.version;
+    }
+
+    FlightIArchive &m_archive;
+    std::array<ClassInfo, storedEventClassCount + 1> m_classes{};
+    ClassInfo m_baseClass;
+    unsigned int m_nextObjectId = 0;
+};
+
 void reportArchiveError(const std::exception &error)
 {
     archiveErrorSeen = true;
@@ -165,6 +269,10 @@ bool hasSlowClock(const OKUKIPOSettings &settings)
 }
 
 constexpr float slowClockCorrection = 1.0297601f;
+
+// Class id, object ids of the record and its OKUEvent part, reference
+// voltage, a spare byte and the time.
+constexpr std::size_t smallestRecordBytes = 2 + 4 + 4 + 4 + 1 + 4;
 
 // Record addresses in a total order.
 const std::less<const OKUEvent *> byAddress;
@@ -197,11 +305,34 @@ std::vector<OKUEvent *> createdRecordsOnce(std::vector<OKUEvent *> entries)
     return records;
 }
 
+// Reads count records with RecordReader; they are then the records being
+// loaded, in file order.  False when the file holds them another way: then
+// nothing is kept and the archive is back at the first record.
+bool readRecordsDirectly(FlightIArchive &archive, std::size_t count)
+{
+    const std::streampos first = archive.position();
+    if (first == std::streampos(-1))
+        return false;
+    try {
+        RecordReader reader(archive);
+        for (std::size_t i = 0; i < count; ++i)
+            reader.read();
+        return true;
+    } catch (...) {
+    }
+    std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    for (OKUEvent *record : created)
+        delete record;
+    created.clear();
+    archive.rewind(first);
+    return false;
+}
+
 // Deletes the records that were created but not taken into the flight.
 void deleteOrphanedRecords(const std::vector<OKUEvent *> &events)
 {
     std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
-    if (created != events) {
+    if (!created.empty() && created != events) {
         const std::vector<OKUEvent *> all = sortedOnce(created);
         const std::vector<OKUEvent *> taken = sortedOnce(events);
         std::vector<OKUEvent *> orphans;
@@ -223,6 +354,23 @@ public:
         char *begin = const_cast<char *>(bytes.constData());
         setg(begin, begin, begin + bytes.size());
     }
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode mode) override
+    {
+        const off_type origin = direction == std::ios_base::beg ? 0
+                                : direction == std::ios_base::cur ? gptr() - eback()
+                                                                  : egptr() - eback();
+        return seekpos(pos_type(origin + offset), mode);
+    }
+
+    pos_type seekpos(pos_type position, std::ios_base::openmode) override
+    {
+        if (off_type(position) < 0 || off_type(position) > egptr() - eback())
+            return pos_type(off_type(-1));
+        setg(eback(), eback() + off_type(position), egptr());
+        return position;
+    }
 };
 
 // Feeds the archive from a file in pieces: a large flight file is never
@@ -243,6 +391,22 @@ protected:
             return traits_type::eof();
         setg(m_piece.data(), m_piece.data(), m_piece.data() + count);
         return traits_type::to_int_type(m_piece.front());
+    }
+
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode mode) override
+    {
+        const off_type origin = direction == std::ios_base::beg ? 0
+                                : direction == std::ios_base::cur ? m_file.pos() - (egptr() - gptr())
+                                                                  : m_file.size();
+        return seekpos(pos_type(origin + offset), mode);
+    }
+
+    pos_type seekpos(pos_type position, std::ios_base::openmode) override
+    {
+        if (!m_file.seek(qint64(position)))
+            return pos_type(off_type(-1));
+        setg(m_piece.data(), m_piece.data(), m_piece.data());
+        return position;
     }
 
 private:
@@ -382,12 +546,18 @@ void OKUKIPOFlight::loadEvents(Archive &archive)
         boost::serialization::item_version_type itemVersion(0);
         archive >> itemVersion;
     }
-    // A damaged count must not reserve memory that a short file never fills
-    // (16 MB for every damaged file made reading them slow); past this the
-    // lists grow as records arrive.
-    const std::size_t expected = std::min<std::size_t>(count, 1 << 16);
-    events.reserve(expected);
+    // A damaged count must not reserve memory that the rest of the file
+    // cannot fill (16 MB for every damaged file made reading them slow);
+    // past this the lists grow as entries arrive.
+    const std::streamoff remaining = archive.remainingBytes();
+    const std::size_t expected =
+        std::min<std::size_t>(count, remaining < 0 ? 1 << 16 : std::size_t(remaining) / smallestRecordBytes);
     okukipo::recordsBeingLoaded().reserve(expected);
+    if (readRecordsDirectly(archive, count)) {
+        events.swap(okukipo::recordsBeingLoaded());
+        return;
+    }
+    events.reserve(expected);
     // The entries are checked once all are read, and before anything
     // dereferences them, also when the file ends early.
     try {
