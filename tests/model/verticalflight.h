@@ -1,6 +1,7 @@
 #pragma once
 
-// A drag-free vertical flight worked out by hand: 2 s of boost at 10 g read
+// Flights made by hand: records added at their place in time, and a
+// drag-free vertical flight worked out by hand: 2 s of boost at 10 g read
 // (9 g net) from 10 s, a ballistic coast, a 30 m/s descent, 20 s on the ground.
 
 #include "model/flight.h"
