@@ -31,15 +31,17 @@ class TestExports : public QObject {
 private slots:
     void initTestCase() { okukipo::setTraceHandler([](const QString &) {}); }
 
-    void csvSectionsStandSideBySideInOrderOfFirstOccurrence()
+    // One flight in both layouts: the CSV's sections side by side in order of
+    // first occurrence, the KML track longitude first; 2D solutions left out.
+    void csvAndKmlOfAFlight()
     {
         OKUKIPOFlight flight;
         insertEvent<OKUEvent_AccelZ>(flight, 0.0f)->accelZ = 1.0f;
-        appendFix(flight, 0.0f, 1.0, 2.0, 3.0f, false); // a 2D solution opens no section
+        appendFix(flight, 0.0f, 1.0, 2.0, 3.0f, false);
         auto *lateral = insertEvent<OKUEvent_AccelXY>(flight, 0.005f);
         std::tie(lateral->accelX, lateral->accelY) = std::make_pair(0.5f, -0.25f);
         insertEvent<OKUEvent_AccelZ>(flight, 0.01f)->accelZ = 1.5f;
-        appendFix(flight, 0.02f, 47.123456789, 8.5, 512.25f);
+        appendFix(flight, 0.02f, 47.3971234567, 8.5456789012, 512.25f);
         auto *status = insertEvent<OKUEvent_Status>(flight, 0.04f);
         std::tie(status->state, status->lineContinuity[0], status->lineContinuity[2], status->lineAlert[1]) =
             std::make_tuple(3, true, true, true);
@@ -47,33 +49,21 @@ private slots:
         insertEvent<OKUEvent_Orientation>(flight, 0.07f); // not exported
         flight.processFlight();
         QTemporaryDir dir;
-        QVERIFY(flight.exportCSV(dir.filePath("flight.csv")));
+        QVERIFY(flight.exportCSV(dir.filePath("flight.csv")) && flight.exportKML(dir.filePath("track.kml")));
         // 110.9 m is the standard atmosphere's altitude at 100000 Pa; one
         // reading is too few to read a ground level from, which stays 0.
         const QByteArray altitude = QByteArray::number(barometricAltitude(100000.0f), 'g', 6);
         const QList<QByteArray> expected{
-            "0,1,0.005,0.5,-0.25,0.02,47.123457,8.5,512.25,9,0.04,1,1,1,0,1,0,0,1,0,0,0.05,100000," + altitude + "," + altitude,
+            "0,1,0.005,0.5,-0.25,0.02,47.397123,8.5456789,512.25,9,0.04,1,1,1,0,1,0,0,1,0,0,0.05,100000," + altitude + "," + altitude,
             "0.01,1.5,,,,,,,,,,,,,,,,,,,,,,,",
         };
         QCOMPARE(linesOf(dir.filePath("flight.csv")).mid(1), expected);
-    }
-
-    void kmlTrack()
-    {
-        OKUKIPOFlight flight;
-        appendFix(flight, 0.0f, 47.3971234567, 8.5456789012, 512.25f);
-        appendFix(flight, 0.2f, 47.5, 8.6, 600.0f, false);
-        appendFix(flight, 0.4f, 37.4219999, -122.0837512, 30.5f);
-        flight.processFlight();
-        QTemporaryDir dir;
-        QVERIFY(flight.exportKML(dir.filePath("track.kml")));
-        // Longitude first; 2D solutions are left out.
-        const QList<QByteArray> lines = linesOf(dir.filePath("track.kml"));
-        QCOMPARE(lines.size(), 16);
-        QCOMPARE(lines.mid(5, 3), (QList<QByteArray>{"<LineString><altitudeMode>absolute</altitudeMode><coordinates>",
-                                                     "8.545678901,47.39712346,512.25", "-122.0837512,37.4219999,30.5"}));
-        QCOMPARE(lines.mid(11, 3), (QList<QByteArray>{"<LineString><altitudeMode>clampToGround</altitudeMode><coordinates>",
-                                                      "8.545678901,47.39712346", "-122.0837512,37.4219999"}));
+        const QList<QByteArray> kml = linesOf(dir.filePath("track.kml"));
+        QCOMPARE(kml.size(), 14);
+        QCOMPARE(kml.mid(5, 2), (QList<QByteArray>{"<LineString><altitudeMode>absolute</altitudeMode><coordinates>",
+                                                   "8.545678901,47.39712346,512.25"}));
+        QCOMPARE(kml.mid(10, 2), (QList<QByteArray>{"<LineString><altitudeMode>clampToGround</altitudeMode><coordinates>",
+                                                    "8.545678901,47.39712346"}));
     }
 
     void emulationDataStartsAtTheTruncatedFirstTime()
