@@ -103,15 +103,15 @@ inline QByteArray flightFile(quint32 version, const QByteArray &fields)
     return ArchiveBytes().raw(archiveHeader()).u8(0).u32(version).raw(fields).bytes();
 }
 
-// "ClassName field=value ..." of a record, from its first own field on (after
-// its time and reference voltage), or "none" for no record.
-inline QByteArray eventSummary(const OKUEvent *event, int firstField = 2)
+// "ClassName field=value ..." of a record without its time and reference
+// voltage, or "none" for no record.
+inline QByteArray eventSummary(const OKUEvent *event)
 {
     if (!event)
         return "none";
     const EventDescription description = describeEvent(*event);
     QByteArray text = description.className;
-    for (const EventField &field : description.fields.mid(firstField))
+    for (const EventField &field : description.fields.mid(2))
         text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
     return text;
 }

@@ -152,19 +152,6 @@ QByteArray boostVectorBytes(const std::vector<OKUEvent *> &events)
     return QByteArray::fromStdString(stream.str()).mid(archiveHeader().size());
 }
 
-QByteArray describeEvents(const OKUKIPOFlight &flight)
-{
-    QByteArray text;
-    for (const OKUEvent *event : flight.events)
-        text += eventSummary(event, 0) + '\n';
-    return text;
-}
-
-QByteArray f(float value)
-{
-    return jsonValue(value);
-}
-
 // The fields after the events of a current-version flight with defaults.
 QByteArray defaultTail()
 {
@@ -213,11 +200,10 @@ private slots:
         if (content == 2)
             QCOMPARE(saved.toHex(), goldenFlightBytes().toHex());
 
-        // Loads whole (every field: saved again, it gives the same bytes).
+        // Loads whole: every field, as saving it again gives the same bytes.
         OKUKIPOFlight loaded;
         QVERIFY(loaded.load(path));
         QCOMPARE(loaded.loadError(), QString());
-        QCOMPARE(describeEvents(loaded), describeEvents(flight));
         QVERIFY(loaded.save(path));
         QCOMPARE(fileContents(path).toHex(), saved.toHex());
     }
@@ -237,7 +223,7 @@ private slots:
             QTest::newRow(name) << classId << version << fields.bytes() << referenceVoltage << baseVersion << expected;
         };
         row("AccelZ 2 old gain", AccelZId, 2, bytes().f32(-10.0f),
-            "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f));
+            "OKUEvent_AccelZ accelZ=" + jsonValue((-10.0f - 0.505859375f) * 2.0237154960632324f));
         row("AccelZ 1 counts", AccelZId, 1, bytes().i16(-256), "OKUEvent_AccelZ accelZ=-1");
         // 65535 * 15.625 - 32000 = 991984.375, which wraps to 8944 in 16 bits.
         row("AccelZ 0 wraps", AccelZId, 0, bytes().u16(65535), "OKUEvent_AccelZ accelZ=34.9375");
@@ -246,7 +232,7 @@ private slots:
             "OKUEvent_AccelXY accelX=1 accelY=2");
         // Version 0 of the OKUEvent part stored the time as whole milliseconds.
         row("Temperature 0 in OKUEvent 0", TemperatureId, 0, bytes().u16(1000),
-            "OKUEvent_Temperature temperature=" + f(1000.0f * 5.0f * 0.006103515625f - 50.0f), 5.0f, 0);
+            "OKUEvent_Temperature temperature=" + jsonValue(1000.0f * 5.0f * 0.006103515625f - 50.0f), 5.0f, 0);
         row("GPSLLSol 3 flags byte", GPSLLSolId, 3, bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A),
             "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
         row("GPSLLSol 2 skips a word", GPSLLSolId, 2, bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05),
