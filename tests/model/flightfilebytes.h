@@ -3,6 +3,8 @@
 // Builds flight-file bytes item by item, as the format lays them out, so that
 // tests can state stored records (old versions, damaged files) byte by byte.
 
+#include "model/eventfields.h"
+
 #include <QByteArray>
 #include <QVector>
 #include <QtEndian>
@@ -99,4 +101,17 @@ inline QByteArray storedSettings(quint32 version, bool valid, const QByteArray &
 inline QByteArray flightFile(quint32 version, const QByteArray &fields)
 {
     return ArchiveBytes().raw(archiveHeader()).u8(0).u32(version).raw(fields).bytes();
+}
+
+// "ClassName field=value ..." of a record without its time and reference
+// voltage, or "none" for no record.
+inline QByteArray eventSummary(const OKUEvent *event)
+{
+    if (!event)
+        return "none";
+    const EventDescription description = describeEvent(*event);
+    QByteArray text = description.className;
+    for (const EventField &field : description.fields.mid(2))
+        text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
+    return text;
 }

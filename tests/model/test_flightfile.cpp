@@ -1,10 +1,10 @@
 #include "filecontents.h"
 #include "flightfilebytes.h"
 #include "model/eventarchive.h"
-#include "model/eventfields.h"
 #include "model/flight.h"
 #include "model/flightarchive.h"
 #include "model/trace.h"
+#include "verticalflight.h"
 
 #include <QtTest>
 #include <QTemporaryDir>
@@ -12,6 +12,7 @@
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -61,18 +62,12 @@ const int flightFieldsOffset = 36 + 5;
 
 void fillGoldenFlight(OKUKIPOFlight &flight)
 {
-    auto *first = new OKUEvent_AccelZ;
-    first->time = 0.5f;
-    first->accelZ = 1.25f;
-    auto *second = new OKUEvent_AccelZ;
-    second->time = 1.0f;
-    second->accelZ = 2.0f;
-    auto *status = new OKUEvent_Status;
-    status->time = 1.5f;
+    insertEvent<OKUEvent_AccelZ>(flight, 0.5f)->accelZ = 1.25f;
+    insertEvent<OKUEvent_AccelZ>(flight, 1.0f)->accelZ = 2.0f;
+    auto *status = insertEvent<OKUEvent_Status>(flight, 1.5f);
     status->state = 2;
     status->lineAlert[0] = true;
     status->lineContinuity[3] = true;
-    flight.events = {first, second, status};
     flight.value16 = 0x1234;
     flight.notes = "hi";
     flight.settings.valid = true;
@@ -157,53 +152,13 @@ QByteArray boostVectorBytes(const std::vector<OKUEvent *> &events)
     return QByteArray::fromStdString(stream.str()).mid(archiveHeader().size());
 }
 
-// An event's fields as JSON-ish text; own fields skips time and reference voltage.
-QByteArray ownFields(const OKUEvent *event, int firstField = 2)
-{
-    const EventDescription description = describeEvent(*event);
-    QByteArray text = description.className;
-    for (const EventField &field : description.fields.mid(firstField))
-        text += ' ' + QByteArray(field.name) + '=' + jsonValue(field.value);
-    return text;
-}
-
-QByteArray describeEvents(const OKUKIPOFlight &flight)
-{
-    QByteArray text;
-    for (const OKUEvent *event : flight.events)
-        text += ownFields(event, 0) + '\n';
-    return text;
-}
-
-QByteArray f(float value)
-{
-    return jsonValue(value);
-}
-
-class TraceCapture
-{
-public:
-    TraceCapture()
-    {
-        okukipo::setTraceHandler([this](const QString &line) { lines << line; });
-    }
-    ~TraceCapture() { okukipo::setTraceHandler({}); }
-    QStringList errors() const { return lines.filter(QRegularExpression(QStringLiteral("^Error: "))); }
-    QStringList lines;
-};
-
 // The fields after the events of a current-version flight with defaults.
 QByteArray defaultTail()
 {
     return ArchiveBytes().u16(256).str("").raw(storedSettings(3, false, OKUKIPOSettings().deviceBytes())).u8(0).bytes();
 }
 
-// Acts as an ordinary user while alive: root may create files in any folder.
-struct OrdinaryUser {
-    const bool wasRoot = geteuid() == 0;
-    OrdinaryUser() { QVERIFY(!wasRoot || seteuid(65534) == 0); }
-    ~OrdinaryUser() { QVERIFY(!wasRoot || seteuid(0) == 0); }
-};
+enum SaveFault { UnsavableRecord = 1, DiskFull };
 
 } // namespace
 
@@ -212,607 +167,435 @@ class TestFlightFile : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void initTestCase()
+    {
+        okukipo::setTraceHandler([](const QString &) {});
+        QVERIFY(m_dir.isValid());
+    }
 
-    void matchesBoostVectorSerialization_data();
-    void matchesBoostVectorSerialization();
-    void sortsEventsByTime();
-    void tracesProgress();
+    void matchesBoostVectorSerialization_data()
+    {
+        QTest::addColumn<int>("content");
+        QTest::newRow("no events") << 0;
+        QTest::newRow("one record") << 1;
+        QTest::newRow("golden") << 2;
+        QTest::newRow("every class") << 3;
+    }
 
-    void loadsOldEventVersions_data();
-    void loadsOldEventVersions();
-    void loadsOldEventBaseVersion();
-    void loadsOldSettingsVersions_data();
-    void loadsOldSettingsVersions();
-    void rejectsOversizedOldCallsign();
-    void loadsOldFlightVersions_data();
-    void loadsOldFlightVersions();
-    void readsNothingOfUnknownFlightVersion();
+    void matchesBoostVectorSerialization()
+    {
+        QFETCH(int, content);
+        OKUKIPOFlight flight;
+        if (content == 1)
+            flight.events.push_back(new OKUEvent_Pressure);
+        else if (content == 2)
+            fillGoldenFlight(flight);
+        else if (content == 3)
+            fillEveryEventClass(flight);
+        const QString path = m_dir.filePath(QStringLiteral("saved.kipo"));
+        QVERIFY(flight.save(path));
+        const QByteArray saved = fileContents(path);
+        const QByteArray expected = boostVectorBytes(flight.events);
+        QCOMPARE(saved.mid(flightFieldsOffset, expected.size()).toHex(), expected.toHex());
+        if (content == 2)
+            QCOMPARE(saved.toHex(), goldenFlightBytes().toHex());
 
-    void reportsHowTheLoadWent_data();
-    void reportsHowTheLoadWent();
-    void survivesTruncationAtEveryByte();
-    void survivesDamagedBytes_data();
-    void survivesDamagedBytes();
-    void readsEveryStoredBoolAsFalseOrTrue();
-    void dropsEmptyAndRepeatedEntries();
-    void ignoresReferencesToTheFlightItself();
+        // Loads whole: every field, as saving it again gives the same bytes.
+        OKUKIPOFlight loaded;
+        QVERIFY(loaded.load(path));
+        QCOMPARE(loaded.loadError(), QString());
+        QVERIFY(loaded.save(path));
+        QCOMPARE(fileContents(path).toHex(), saved.toHex());
+    }
 
-    void writesIntoReadOnlyFolder_data();
-    void writesIntoReadOnlyFolder();
-    void saveFailsWithoutTouchingTheTarget_data();
-    void saveFailsWithoutTouchingTheTarget();
-    void saveFailsWhenTheDiskIsFull();
-    void analysesLongRecordingWhole();
+    void loadsOldEventVersions_data()
+    {
+        QTest::addColumn<int>("classId");
+        QTest::addColumn<int>("classVersion");
+        QTest::addColumn<QByteArray>("fields");
+        QTest::addColumn<float>("referenceVoltage");
+        QTest::addColumn<int>("baseVersion");
+        QTest::addColumn<QByteArray>("expected");
+
+        auto bytes = [] { return ArchiveBytes(); };
+        auto row = [](const char *name, int classId, int version, const ArchiveBytes &fields, const QByteArray &expected,
+                      float referenceVoltage = 3.3f, int baseVersion = 1) {
+            QTest::newRow(name) << classId << version << fields.bytes() << referenceVoltage << baseVersion << expected;
+        };
+        row("AccelZ 2 old gain", AccelZId, 2, bytes().f32(-10.0f),
+            "OKUEvent_AccelZ accelZ=" + jsonValue((-10.0f - 0.505859375f) * 2.0237154960632324f));
+        row("AccelZ 1 counts", AccelZId, 1, bytes().i16(-256), "OKUEvent_AccelZ accelZ=-1");
+        // 65535 * 15.625 - 32000 = 991984.375, which wraps to 8944 in 16 bits.
+        row("AccelZ 0 wraps", AccelZId, 0, bytes().u16(65535), "OKUEvent_AccelZ accelZ=34.9375");
+        row("AccelXY 2 stored Y first", AccelXYId, 2, bytes().f32(2.0f).f32(1.0f), "OKUEvent_AccelXY accelX=1 accelY=2");
+        row("AccelXY 0 third axis dropped", AccelXYId, 0, bytes().i16(256).i16(512).i16(999),
+            "OKUEvent_AccelXY accelX=1 accelY=2");
+        // Version 0 of the OKUEvent part stored the time as whole milliseconds.
+        row("Temperature 0 in OKUEvent 0", TemperatureId, 0, bytes().u16(1000),
+            "OKUEvent_Temperature temperature=" + jsonValue(1000.0f * 5.0f * 0.006103515625f - 50.0f), 5.0f, 0);
+        row("GPSLLSol 3 flags byte", GPSLLSolId, 3, bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A),
+            "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
+        row("GPSLLSol 2 skips a word", GPSLLSolId, 2, bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05),
+            "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
+        row("GPSLLSol 1 single precision", GPSLLSolId, 1, bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F),
+            "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
+                + " altitude=1 satellites=31 solution3D=true");
+        row("GPSLLSol 0 3D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01),
+            "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
+        row("GPSLLSol 0 2D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01),
+            "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
+        row("GPSTime 1 one flag for both", GPSTimeId, 1, bytes().u32(5000).u16(1999).u8(1).i32(17),
+            "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
+        row("GPSTime 0 flags byte", GPSTimeId, 0, bytes().u32(5000).u16(1999).u8(0x85),
+            "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
+        row("Status 0 bit 6 wins", StatusId, 0, bytes().u8(0xC5),
+            "OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
+            " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
+        row("Status 0 continuity", StatusId, 0, bytes().u8(0xB8),
+            "OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
+            " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
+    }
+
+    void loadsOldEventVersions()
+    {
+        QFETCH(int, classId);
+        QFETCH(int, classVersion);
+        QFETCH(QByteArray, fields);
+        QFETCH(float, referenceVoltage);
+        QFETCH(int, baseVersion);
+        QFETCH(QByteArray, expected);
+
+        const QByteArray base = baseVersion == 0 ? ArchiveBytes().f32(referenceVoltage).u8(0x55).u32(750).bytes()
+                                                 : eventBase(0.75f, referenceVoltage);
+        const StoredEvent event{qint16(classId), quint32(classVersion), fields, base};
+        OKUKIPOFlight flight;
+        QVERIFY(flight.load(fileWith(flightFile(3, storedEvents({event}, quint32(baseVersion)) + defaultTail()))));
+        QCOMPARE(flight.loadError(), QString());
+        QCOMPARE(flight.events.size(), size_t(1));
+        QCOMPARE(eventSummary(flight.events[0]), expected);
+        QCOMPARE(flight.events[0]->time, 0.75f);
+        QCOMPARE(flight.events[0]->referenceVoltage, referenceVoltage);
+    }
+
+    void loadsOldSettingsVersions_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("expectedDevice");
+
+        const QByteArray defaults = OKUKIPOSettings().deviceBytes();
+
+        // Version 2: the current layout without the last entry of both tables.
+        QByteArray old2 = defaults.left(97);
+        for (int i = 0; i < 15; ++i) {
+            old2[49 + i] = char(i + 2);
+            old2[65 + i] = char(9 - i / 2);
+        }
+        old2.replace(0, 2, "\x01\x02");
+        old2[64] = old2[80] = char(0x77);
+        old2.replace(81, 2, "\x2A\x10");
+        old2[90] = 7;
+        old2.replace(94, 3, "\x3E\xAA\xBB");
+        QByteArray expected2 = old2.left(95) + QByteArray(4, '\0');
+        expected2[64] = defaults.at(64);
+        expected2[80] = defaults.at(80);
+        QTest::newRow("version 2") << 2 << old2 << expected2;
+
+        // Version 1: 15-entry tables back to back, then the radio channel.
+        QByteArray old1 = defaults.left(49) + old2.mid(49, 15) + old2.mid(65, 15) + QByteArray::fromHex("2acdab");
+        old1.replace(0, 2, "\x01\x02");
+        old1[5] = 2;
+        old1[38] = 'X';
+        QByteArray expected1 = defaults;
+        expected1.replace(0, 64, old1.left(64));
+        expected1.replace(65, 15, old1.mid(64, 15));
+        expected1[81] = 42;
+        QTest::newRow("version 1") << 1 << old1 << expected1;
+
+        // Version 0: separate fields, of which only the firmware version survives.
+        ArchiveBytes old0;
+        old0.u16(0x0105).raw(QByteArray(8, 0x11)).raw(QByteArray(18, 0x22)).u8(0x33).str("ABCDEF").u8(0x44);
+        old0.raw(QByteArray(8, 0x55)).u8(1).u8(2).u8(3).u16(0x6666);
+        QByteArray expected0 = defaults;
+        expected0[0] = 0x05;
+        expected0[1] = 0x01;
+        QTest::newRow("version 0") << 0 << old0.bytes() << expected0;
+    }
+
+    void loadsOldSettingsVersions()
+    {
+        QFETCH(int, version);
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, expectedDevice);
+
+        OKUKIPOFlight flight;
+        const QByteArray tail = ArchiveBytes().u16(7).str("n").raw(storedSettings(quint32(version), true, stored)).u8(1).bytes();
+        QVERIFY(flight.load(fileWith(flightFile(3, storedEvents({}) + tail))));
+        QCOMPARE(flight.loadError(), QString());
+        QVERIFY(flight.settings.valid);
+        QVERIFY(flight.settings.hasValidChecksum());
+        QCOMPARE(flight.settings.deviceBytes().left(97).toHex(), expectedDevice.left(97).toHex());
+        QVERIFY(flight.accelInverted);
+    }
+
+    void loadsOldFlightVersions_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QByteArray>("afterNotes");
+        QTest::addColumn<float>("timeFactor");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<bool>("accelInverted");
+
+        auto settingsWithFirmware = [](quint16 firmware, bool valid) {
+            OKUKIPOSettings settings;
+            settings.firmwareVersion = firmware;
+            settings.updateChecksum();
+            return storedSettings(3, valid, settings.deviceBytes());
+        };
+        QTest::newRow("2, flag 1") << 2 << settingsWithFirmware(528, true) + '\x01' << 1.0f << true << true;
+        QTest::newRow("2, flag 2 is not inverted") << 2 << settingsWithFirmware(528, true) + '\x02' << 1.0f << true << false;
+        QTest::newRow("1, slow clock 512") << 1 << settingsWithFirmware(512, true) << 1.0297601f << true << false;
+        QTest::newRow("1, slow clock 514") << 1 << settingsWithFirmware(514, true) << 1.0297601f << true << false;
+        QTest::newRow("1, firmware 515") << 1 << settingsWithFirmware(515, true) << 1.0f << true << false;
+        QTest::newRow("1, not valid") << 1 << settingsWithFirmware(513, false) << 1.0f << false << false;
+        QTest::newRow("0, no settings") << 0 << QByteArray() << 1.0f << false << false;
+    }
+
+    void loadsOldFlightVersions()
+    {
+        QFETCH(int, version);
+        QFETCH(QByteArray, afterNotes);
+        QFETCH(float, timeFactor);
+        QFETCH(bool, valid);
+        QFETCH(bool, accelInverted);
+
+        // Stored out of order: loading sorts them by time.
+        const QVector<StoredEvent> events = {
+            {AccelZId, 3, ArchiveBytes().f32(2).bytes(), eventBase(10.0f)},
+            {AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(0.5f)},
+        };
+        const QByteArray fields = storedEvents(events) + ArchiveBytes().u16(99).str("old").raw(afterNotes).bytes();
+        OKUKIPOFlight flight;
+        QVERIFY(flight.load(fileWith(flightFile(quint32(version), fields))));
+        QCOMPARE(flight.loadError(), QString());
+        QCOMPARE(flight.events.size(), size_t(2));
+        QCOMPARE(flight.events[0]->time, 0.5f * timeFactor);
+        QCOMPARE(flight.events[1]->time, 10.0f * timeFactor);
+        QCOMPARE(flight.value16, quint16(99));
+        QCOMPARE(flight.notes, std::string("old"));
+        QCOMPARE(flight.settings.valid, valid);
+        QCOMPARE(flight.accelInverted, accelInverted);
+    }
+
+    void reportsHowTheLoadWent_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("events");
+        using Outcome = OKUKIPOFlight::LoadOutcome;
+        const auto row = [](const char *name, const QByteArray &bytes, Outcome outcome, const QString &error, int events,
+                            const QString &path = QString()) {
+            QTest::newRow(name) << bytes << path << int(outcome) << error << events;
+        };
+        const QByteArray golden = goldenFlightBytes();
+        const auto damaged = [&golden](int offset, const char *hex) {
+            const QByteArray replacement = QByteArray::fromHex(hex);
+            return QByteArray(golden).replace(offset, replacement.size(), replacement);
+        };
+        row("complete", golden, Outcome::Complete, {}, 3);
+        row("unknown flight version, nothing read", flightFile(4, golden.mid(flightFieldsOffset)), Outcome::Complete, {}, 0);
+        // A null pointer (class id -1) and a reference to the first record (its class id and object id 0).
+        QByteArray events = storedEvents({{AccelZId, 3, ArchiveBytes().f32(1).bytes()}});
+        events.replace(5, 4, ArchiveBytes().u32(3).bytes());
+        events += ArchiveBytes().i16(-1).i16(AccelZId).u32(0).bytes();
+        row("empty and repeated entries skipped", flightFile(3, events + defaultTail()), Outcome::Complete, {}, 1);
+        // The flight claims to be tracked (tracking 1, version 3, object 0), and
+        // the only entry (class 2, tracking 1, version 3) refers to object 0.
+        row("reference to the flight itself skipped",
+            ArchiveBytes().raw(archiveHeader()).u8(1).u32(3).u32(0).u8(0).u32(0).u32(1).u32(0).i16(AccelZId).u8(1).u32(3)
+                .u32(0).raw(defaultTail()).bytes(),
+            Outcome::Complete, {}, 0);
+        row("cut in the vector's class information", golden.left(flightFieldsOffset + 3), Outcome::Partial,
+            "input stream error", 0);
+        row("no flight file", "name,time\n", Outcome::NotAFlightFile, "input stream error", 0);
+        // Header offsets: 0 signature length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
+        const QString format = QStringLiteral("incompatible native format - ");
+        row("64-bit long", damaged(29, "08"), Outcome::NotAFlightFile, format + "size of long", 0);
+        row("big endian", damaged(32, "00000001"), Outcome::NotAFlightFile, format + "endian setting", 0);
+        row("signature", damaged(4, "53"), Outcome::NotAFlightFile, "invalid signature", 0);
+        row("signature length", damaged(0, "ffffff7f"), Outcome::NotAFlightFile, "input stream error", 0);
+        row("future library", damaged(26, "ff00"), Outcome::NotAFlightFile, "unsupported version", 0);
+        // Golden file offsets: 46 event count, 110 the class id of the third
+        // record, 138 its first array count, 164 the length of the notes.  After
+        // the last record the value16 bytes read as an unknown class id, whose
+        // class name the archive then reads past the end.
+        row("event count 2^31", damaged(46, "00000080"), Outcome::Partial, "unregistered class", 3);
+        row("unknown class id", damaged(110, "2800"), Outcome::Partial, "input stream error", 2);
+        row("negative class id", damaged(110, "fbff"), Outcome::Partial, "unregistered class", 2);
+        row("status array too long", damaged(138, "05000000"), Outcome::Partial, "array size too short", 2);
+        row("notes beyond end of file", damaged(164, "ffffff7f"), Outcome::Partial, "input stream error", 3);
+        row("notes length 2^32 - 1", damaged(164, "ffffffff"), Outcome::Partial, "input stream error", 3);
+        const QByteArray oversizedCallsign = ArchiveBytes().u16(0x0105).raw(QByteArray(27, 0)).str("ABCDEFG").bytes();
+        row("settings 0 with a callsign of 7 characters",
+            flightFile(3, storedEvents({}) + ArchiveBytes().u16(7).str("").raw(storedSettings(0, true, oversizedCallsign)).bytes()),
+            Outcome::Partial, "array size too short", 0);
+        // /proc/self/mem opens, but every read fails (nothing is mapped at address 0).
+        row("unreadable", {}, Outcome::Unreadable, {}, 0, "/proc/self/mem");
+        row("missing", {}, Outcome::Unreadable, {}, 0, "missing.kipo");
+    }
+
+    void reportsHowTheLoadWent()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, path);
+        QFETCH(int, outcome);
+        QFETCH(QString, error);
+        QFETCH(int, events);
+        path = path.isEmpty() ? fileWith(bytes) : m_dir.filePath(path);
+        OKUKIPOFlight flight;
+        flight.notes = "before";
+        const bool readable = outcome != int(OKUKIPOFlight::LoadOutcome::Unreadable);
+        QCOMPARE(flight.load(path), readable);
+        QCOMPARE(int(flight.loadOutcome()), outcome);
+        QCOMPARE(int(flight.events.size()), events);
+        QCOMPARE(flight.loadError().isEmpty(), readable && error.isEmpty()); // unreadable: the system's reason
+        if (readable) {
+            QCOMPARE(flight.loadError(), error);
+            // Loading replaces the flight; a damaged file keeps none of its fields.
+            QVERIFY(flight.notes != "before");
+            QVERIFY(outcome == int(OKUKIPOFlight::LoadOutcome::Complete) || flight.notes.empty());
+        }
+    }
+
+    void survivesTruncationAtEveryByte()
+    {
+        const QByteArray golden = goldenFlightBytes();
+        for (int length = 0; length < golden.size(); ++length) {
+            OKUKIPOFlight flight;
+            QVERIFY(flight.load(fileWith(golden.left(length))));
+            QVERIFY(!flight.loadError().isEmpty());
+            QVERIFY(flight.events.size() <= 3);
+            for (const OKUEvent *event : flight.events)
+                QVERIFY(event);
+        }
+    }
+
+    void readsEveryStoredBoolAsFalseOrTrue()
+    {
+        // Any byte but 0 is true, in the status arrays as in single bools.
+        QByteArray bytes = goldenFlightBytes();
+        const QByteArray arrays = QByteArray::fromHex("04000000" "01000000" "04000000" "00000001");
+        bytes.replace(bytes.indexOf(arrays), arrays.size(), QByteArray::fromHex("04000000" "02000000" "04000000" "000000ff"));
+        bytes[bytes.size() - 1] = 2;
+        OKUKIPOFlight flight;
+        QVERIFY(flight.load(fileWith(bytes)));
+        QCOMPARE(flight.loadOutcome(), OKUKIPOFlight::LoadOutcome::Complete);
+        const QString path = m_dir.filePath(QStringLiteral("resaved.kipo"));
+        QVERIFY(flight.save(path));
+        QCOMPARE(fileContents(path).toHex(), goldenFlightBytes().toHex());
+    }
+
+    void writesIntoReadOnlyFolder_data()
+    {
+        QTest::addColumn<int>("writer");
+        QTest::newRow("flight file") << 0;
+        QTest::newRow("export") << 1;
+    }
+
+    void writesIntoReadOnlyFolder()
+    {
+        QFETCH(int, writer);
+        OKUKIPOFlight flight;
+        fillGoldenFlight(flight);
+        auto write = [&](const QString &path) { return writer == 0 ? flight.save(path) : flight.exportCSV(path); };
+        const QString expected = m_dir.filePath(QStringLiteral("expected"));
+        QVERIFY(write(expected));
+        // A folder that takes no new files, holding a file anyone may write.
+        const QString folder = m_dir.filePath(QStringLiteral("locked")), path = folder + QStringLiteral("/target");
+        QVERIFY(QDir().mkpath(folder) && writeFile(path, "old"));
+        QVERIFY(chmod(qPrintable(path), 0666) == 0 && chmod(qPrintable(m_dir.path()), 0755) == 0);
+        QVERIFY(chmod(qPrintable(folder), 0555) == 0);
+        const bool root = geteuid() == 0; // root may create files in any folder
+        QVERIFY(!root || seteuid(65534) == 0);
+        const bool written = write(path);
+        QVERIFY(!root || seteuid(0) == 0);
+        chmod(qPrintable(folder), 0700);
+        QVERIFY(written);
+        QCOMPARE(fileContents(path), fileContents(expected));
+    }
+
+    void saveFailsWithoutTouchingTheTarget_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("fault");
+        QTest::newRow("folder missing") << QStringLiteral("missing/flight.kipo") << 0;
+        QTest::newRow("target is a folder") << QStringLiteral("folder") << 0;
+        // Live-only records have no file form: the archive fails after writing the first events.
+        QTest::newRow("archive error midway") << QStringLiteral("existing.kipo") << int(UnsavableRecord);
+        // A file size limit makes writes fail as a full disk does.
+        QTest::newRow("disk full") << QStringLiteral("existing.kipo") << int(DiskFull);
+    }
+
+    void saveFailsWithoutTouchingTheTarget()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, fault);
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder")));
+        const QString path = m_dir.filePath(target);
+        if (fault)
+            QVERIFY(writeFile(path, goldenFlightBytes()));
+        OKUKIPOFlight flight;
+        fillGoldenFlight(flight);
+        flight.notes = std::string(4096, 'n');
+        if (fault == UnsavableRecord)
+            flight.events.push_back(new OKUEvent_DeltaTime);
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = previous;
+        if (fault == DiskFull)
+            limited.rlim_cur = 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const bool saved = flight.save(path);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(!saved);
+        if (fault)
+            QCOMPARE(fileContents(path), goldenFlightBytes());
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
+    }
+
+    void analysesLongRecordingWhole()
+    {
+        // Four and a half hours on the pad, every 10 s a pressure reading.
+        OKUKIPOFlight flight;
+        for (int second = 0; second <= 16200; second += 10)
+            insertEvent<OKUEvent_Pressure>(flight, float(second))->pressure = 100000.0f;
+        flight.processFlight();
+        QVERIFY(flight.kalmanAltitude.back().time >= 16200.0f);
+        // A damaged file's stamps may span more than any recording: no export
+        // of it is reported written.
+        flight.events.back()->time = 1e9f;
+        const QString path = m_dir.filePath(QStringLiteral("emulation.csv"));
+        QVERIFY(!flight.exportEmulationData(path));
+        QVERIFY(!QFile::exists(path));
+    }
 
 private:
-    QString writeFile(const QByteArray &bytes);
+    QString fileWith(const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("flight%1.kipo").arg(++m_fileNumber));
+        if (!writeFile(path, bytes))
+            qFatal("cannot write test file");
+        return path;
+    }
+
     QTemporaryDir m_dir;
     int m_fileNumber = 0;
 };
-
-void TestFlightFile::init()
-{
-    QVERIFY(m_dir.isValid());
-}
-
-QString TestFlightFile::writeFile(const QByteArray &bytes)
-{
-    const QString path = m_dir.filePath(QStringLiteral("flight%1.kipo").arg(++m_fileNumber));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write test file");
-    return path;
-}
-
-void TestFlightFile::matchesBoostVectorSerialization_data()
-{
-    QTest::addColumn<int>("content");
-    QTest::newRow("no events") << 0;
-    QTest::newRow("one record") << 1;
-    QTest::newRow("golden") << 2;
-    QTest::newRow("every class") << 3;
-}
-
-void TestFlightFile::matchesBoostVectorSerialization()
-{
-    QFETCH(int, content);
-    OKUKIPOFlight flight;
-    if (content == 1)
-        flight.events.push_back(new OKUEvent_Pressure);
-    else if (content == 2)
-        fillGoldenFlight(flight);
-    else if (content == 3)
-        fillEveryEventClass(flight);
-    const QString path = m_dir.filePath(QStringLiteral("saved.kipo"));
-    QVERIFY(flight.save(path));
-    const QByteArray saved = fileContents(path);
-    const QByteArray expected = boostVectorBytes(flight.events);
-    QCOMPARE(saved.mid(flightFieldsOffset, expected.size()).toHex(), expected.toHex());
-    if (content == 2)
-        QCOMPARE(saved.toHex(), goldenFlightBytes().toHex());
-
-    // Loads whole (every field: saved again, it gives the same bytes).
-    TraceCapture trace;
-    OKUKIPOFlight loaded;
-    QVERIFY(loaded.load(path));
-    QCOMPARE(trace.errors(), QStringList());
-    QCOMPARE(describeEvents(loaded), describeEvents(flight));
-    QVERIFY(loaded.save(path));
-    QCOMPARE(fileContents(path).toHex(), saved.toHex());
-}
-
-void TestFlightFile::sortsEventsByTime()
-{
-    const QVector<StoredEvent> events = {
-        {AccelZId, 3, ArchiveBytes().f32(3).bytes(), eventBase(3.0f)},
-        {AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(1.0f)},
-        {PressureId, 1, ArchiveBytes().f32(2).bytes(), eventBase(2.0f)},
-        {AccelZId, 3, ArchiveBytes().f32(0).bytes(), eventBase(0.0f)},
-    };
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents(events) + defaultTail()))));
-    QCOMPARE(flight.events.size(), size_t(4));
-    for (size_t i = 0; i < flight.events.size(); ++i)
-        QCOMPARE(flight.events[i]->time, float(i));
-}
-
-void TestFlightFile::tracesProgress()
-{
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    const QString path = m_dir.filePath(QStringLiteral("traced.kipo"));
-    QVERIFY(flight.save(path));
-    QVERIFY(flight.load(path));
-    // The analysis of the loaded flight traces on after these.
-    QCOMPARE(trace.lines.mid(0, 12),
-             QStringList({"Saving...", "Serializing...", "class {OKUKIPOFlight} version: 3", "Settings version: 3",
-                          "Firmware version: 528", "Checking...", "Loading...", "class {OKUKIPOFlight} version: 3",
-                          "Settings version: 3", "Firmware version: 528", "Loaded", "Straightening..."}));
-    QCOMPARE(trace.lines.value(12), QStringLiteral("Building splines..."));
-}
-
-void TestFlightFile::loadsOldEventVersions_data()
-{
-    QTest::addColumn<int>("classId");
-    QTest::addColumn<int>("classVersion");
-    QTest::addColumn<QByteArray>("fields");
-    QTest::addColumn<float>("referenceVoltage");
-    QTest::addColumn<QByteArray>("expected");
-
-    auto bytes = [] { return ArchiveBytes(); };
-    auto row = [](const char *name, int classId, int version, const ArchiveBytes &fields, const QByteArray &expected,
-                  float referenceVoltage = 3.3f) {
-        QTest::newRow(name) << classId << version << fields.bytes() << referenceVoltage << expected;
-    };
-    row("AccelZ 2 small value", AccelZId, 2, bytes().f32(1.5f), "OKUEvent_AccelZ accelZ=1.5");
-    row("AccelZ 2 old gain", AccelZId, 2, bytes().f32(-10.0f),
-        "OKUEvent_AccelZ accelZ=" + f((-10.0f - 0.505859375f) * 2.0237154960632324f));
-    row("AccelZ 1 counts", AccelZId, 1, bytes().i16(-256), "OKUEvent_AccelZ accelZ=-1");
-    row("AccelZ 0 offset counts", AccelZId, 0, bytes().u16(2304), "OKUEvent_AccelZ accelZ=15.625");
-    row("AccelZ 0 lowest", AccelZId, 0, bytes().u16(0), "OKUEvent_AccelZ accelZ=-125");
-    // 65535 * 15.625 - 32000 = 991984.375, which wraps to 8944 in 16 bits.
-    row("AccelZ 0 wraps", AccelZId, 0, bytes().u16(65535), "OKUEvent_AccelZ accelZ=34.9375");
-    row("AccelXY 2 stored Y first", AccelXYId, 2, bytes().f32(2.0f).f32(1.0f), "OKUEvent_AccelXY accelX=1 accelY=2");
-    row("AccelXY 1 counts", AccelXYId, 1, bytes().i16(256).i16(-128), "OKUEvent_AccelXY accelX=1 accelY=-0.5");
-    row("AccelXY 0 third axis dropped", AccelXYId, 0, bytes().i16(256).i16(512).i16(999),
-        "OKUEvent_AccelXY accelX=1 accelY=2");
-    row("Pressure 0 counts", PressureId, 0, bytes().u16(1000),
-        "OKUEvent_Pressure pressure=" + f(1000.0f * 6.781684398651123f + 10555.5556640625f));
-    row("ComputerBattery 0 counts", ComputerBatteryId, 0, bytes().u16(1000),
-        "OKUEvent_ComputerBattery voltage=" + f(1000.0f * 5.0f * 0.00019089718989562243f), 5.0f);
-    row("EjectionBattery 0 counts", EjectionBatteryId, 0, bytes().u16(2000),
-        "OKUEvent_EjectionBattery voltage=" + f(2000.0f * 3.3f * 0.00019089718989562243f));
-    row("Temperature 0 counts", TemperatureId, 0, bytes().u16(2000),
-        "OKUEvent_Temperature temperature=" + f(2000.0f * 3.3f * 0.006103515625f - 50.0f));
-    row("RSSI 0 counts", RSSIId, 0, bytes().u32(20000),
-        "OKUEvent_RSSI rssi=" + f(((20000.0f * 4.0f * 6.103515625e-05f) - 2.0f) * 66.66667175292969f), 4.0f);
-    row("GPSLLSol 3 flags byte", GPSLLSolId, 3, bytes().f64(47.5).f64(-8.25).f32(400.5f).u8(0x2A),
-        "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=10 solution3D=true");
-    row("GPSLLSol 2 skips a word", GPSLLSolId, 2, bytes().f64(47.5).f64(-8.25).f32(400.5f).u32(0xDEADBEEF).u8(0x05),
-        "OKUEvent_GPSLLSol latitude=47.5 longitude=-8.25 altitude=400.5 satellites=5 solution3D=false");
-    row("GPSLLSol 1 single precision", GPSLLSolId, 1, bytes().f32(47.1f).f32(-8.2f).f32(1.0f).u32(0).u8(0x3F),
-        "OKUEvent_GPSLLSol latitude=" + jsonValue(double(47.1f)) + " longitude=" + jsonValue(double(-8.2f))
-            + " altitude=1 satellites=31 solution3D=true");
-    row("GPSLLSol 0 3D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(0x23).u32(3).u8(0x01),
-        "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=3 solution3D=true");
-    row("GPSLLSol 0 2D fix", GPSLLSolId, 0, bytes().u32(0).f64(1.5).f64(2.5).f32(3.5f).u32(0).u32(7).u32(2).u8(0x01),
-        "OKUEvent_GPSLLSol latitude=1.5 longitude=2.5 altitude=3.5 satellites=7 solution3D=false");
-    row("GPSTime 1 one flag for both", GPSTimeId, 1, bytes().u32(5000).u16(1999).u8(1).i32(17),
-        "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=true leapSeconds=17");
-    row("GPSTime 0 flags byte", GPSTimeId, 0, bytes().u32(5000).u16(1999).u8(0x85),
-        "OKUEvent_GPSTime timeOfWeek=5000 week=1999 timeValid=true flag6=false leapSeconds=5");
-    row("Status 0 bit 6 wins", StatusId, 0, bytes().u8(0xC5),
-        "OKUEvent_Status state=3 lineAlert=[true, false, true, false]"
-        " lineContinuity=[false, false, false, false] lineOther=[false, false, false, false]");
-    row("Status 0 continuity", StatusId, 0, bytes().u8(0xB8),
-        "OKUEvent_Status state=1 lineAlert=[false, false, false, false]"
-        " lineContinuity=[true, true, true, false] lineOther=[false, false, false, false]");
-}
-
-void TestFlightFile::loadsOldEventVersions()
-{
-    QFETCH(int, classId);
-    QFETCH(int, classVersion);
-    QFETCH(QByteArray, fields);
-    QFETCH(float, referenceVoltage);
-    QFETCH(QByteArray, expected);
-
-    const StoredEvent event{qint16(classId), quint32(classVersion), fields, eventBase(0.75f, referenceVoltage)};
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({event}) + defaultTail()))));
-    QCOMPARE(trace.errors(), QStringList());
-    QCOMPARE(flight.events.size(), size_t(1));
-    QCOMPARE(ownFields(flight.events[0]), expected);
-    QCOMPARE(flight.events[0]->time, 0.75f);
-    QCOMPARE(flight.events[0]->referenceVoltage, referenceVoltage);
-}
-
-void TestFlightFile::loadsOldEventBaseVersion()
-{
-    // Version 0 of the OKUEvent part stored the time as whole milliseconds.
-    const QByteArray oldBase = ArchiveBytes().f32(5.0f).u8(0x55).u32(1500).bytes();
-    const StoredEvent event{TemperatureId, 0, ArchiveBytes().u16(1000).bytes(), oldBase};
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({event}, 0) + defaultTail()))));
-    QCOMPARE(flight.events.size(), size_t(1));
-    QCOMPARE(flight.events[0]->time, 1.5f);
-    QCOMPARE(flight.events[0]->referenceVoltage, 5.0f);
-    QCOMPARE(ownFields(flight.events[0]), "OKUEvent_Temperature temperature=" + f(1000.0f * 5.0f * 0.006103515625f - 50.0f));
-}
-
-void TestFlightFile::loadsOldSettingsVersions_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QByteArray>("expectedDevice");
-
-    const QByteArray defaults = OKUKIPOSettings().deviceBytes();
-
-    // Version 2: the current layout without the last entry of both tables.
-    QByteArray old2 = defaults.left(97);
-    for (int i = 0; i < 15; ++i) {
-        old2[49 + i] = char(i + 2);
-        old2[65 + i] = char(9 - i / 2);
-    }
-    old2.replace(0, 2, "\x01\x02");
-    old2[64] = old2[80] = char(0x77);
-    old2.replace(81, 2, "\x2A\x10");
-    old2[90] = 7;
-    old2.replace(94, 3, "\x3E\xAA\xBB");
-    QByteArray expected2 = old2.left(95) + QByteArray(4, '\0');
-    expected2[64] = defaults.at(64);
-    expected2[80] = defaults.at(80);
-    QTest::newRow("version 2") << 2 << old2 << expected2;
-
-    // Version 1: 15-entry tables back to back, then the radio channel.
-    QByteArray old1 = defaults.left(49) + old2.mid(49, 15) + old2.mid(65, 15) + QByteArray::fromHex("2acdab");
-    old1.replace(0, 2, "\x01\x02");
-    old1[5] = 2;
-    old1[38] = 'X';
-    QByteArray expected1 = defaults;
-    expected1.replace(0, 64, old1.left(64));
-    expected1.replace(65, 15, old1.mid(64, 15));
-    expected1[81] = 42;
-    QTest::newRow("version 1") << 1 << old1 << expected1;
-
-    // Version 0: separate fields, of which only the firmware version survives.
-    ArchiveBytes old0;
-    old0.u16(0x0105).raw(QByteArray(8, 0x11)).raw(QByteArray(18, 0x22)).u8(0x33).str("ABCDEF").u8(0x44);
-    old0.raw(QByteArray(8, 0x55)).u8(1).u8(2).u8(3).u16(0x6666);
-    QByteArray expected0 = defaults;
-    expected0[0] = 0x05;
-    expected0[1] = 0x01;
-    QTest::newRow("version 0") << 0 << old0.bytes() << expected0;
-}
-
-void TestFlightFile::loadsOldSettingsVersions()
-{
-    QFETCH(int, version);
-    QFETCH(QByteArray, stored);
-    QFETCH(QByteArray, expectedDevice);
-
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    const QByteArray tail = ArchiveBytes().u16(7).str("n").raw(storedSettings(quint32(version), true, stored)).u8(1).bytes();
-    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({}) + tail))));
-    QCOMPARE(trace.errors(), QStringList());
-    QVERIFY(trace.lines.contains(QStringLiteral("Settings version: %1").arg(version)));
-    QVERIFY(flight.settings.valid);
-    QVERIFY(flight.settings.hasValidChecksum());
-    QCOMPARE(flight.settings.deviceBytes().left(97).toHex(), expectedDevice.left(97).toHex());
-    QVERIFY(flight.accelInverted);
-}
-
-void TestFlightFile::rejectsOversizedOldCallsign()
-{
-    ArchiveBytes old0;
-    old0.u16(0x0105).raw(QByteArray(8, 0)).raw(QByteArray(18, 0)).u8(0).u32(7).raw("ABCDEFG");
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    const QByteArray tail = ArchiveBytes().u16(7).str("n").raw(storedSettings(0, true, old0.bytes())).bytes();
-    QVERIFY(flight.load(writeFile(flightFile(3, storedEvents({}) + tail))));
-    QCOMPARE(trace.errors(), QStringList({"Error: array size too short"}));
-    QCOMPARE(flight.notes, std::string("n"));
-}
-
-void TestFlightFile::loadsOldFlightVersions_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<QByteArray>("afterNotes");
-    QTest::addColumn<float>("timeFactor");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<bool>("accelInverted");
-
-    auto settingsWithFirmware = [](quint16 firmware, bool valid) {
-        OKUKIPOSettings settings;
-        settings.firmwareVersion = firmware;
-        settings.updateChecksum();
-        return storedSettings(3, valid, settings.deviceBytes());
-    };
-    QTest::newRow("2, flag 1") << 2 << settingsWithFirmware(528, true) + '\x01' << 1.0f << true << true;
-    QTest::newRow("2, flag 2 is not inverted") << 2 << settingsWithFirmware(528, true) + '\x02' << 1.0f << true << false;
-    QTest::newRow("1, slow clock 512") << 1 << settingsWithFirmware(512, true) << 1.0297601f << true << false;
-    QTest::newRow("1, slow clock 514") << 1 << settingsWithFirmware(514, true) << 1.0297601f << true << false;
-    QTest::newRow("1, firmware 515") << 1 << settingsWithFirmware(515, true) << 1.0f << true << false;
-    QTest::newRow("1, not valid") << 1 << settingsWithFirmware(513, false) << 1.0f << false << false;
-    QTest::newRow("0, no settings") << 0 << QByteArray() << 1.0f << false << false;
-}
-
-void TestFlightFile::loadsOldFlightVersions()
-{
-    QFETCH(int, version);
-    QFETCH(QByteArray, afterNotes);
-    QFETCH(float, timeFactor);
-    QFETCH(bool, valid);
-    QFETCH(bool, accelInverted);
-
-    const QVector<StoredEvent> events = {
-        {AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(0.5f)},
-        {AccelZId, 3, ArchiveBytes().f32(2).bytes(), eventBase(10.0f)},
-    };
-    const QByteArray fields = storedEvents(events) + ArchiveBytes().u16(99).str("old").raw(afterNotes).bytes();
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(flightFile(quint32(version), fields))));
-    QCOMPARE(trace.errors(), QStringList());
-    QVERIFY(trace.lines.contains(QStringLiteral("class {OKUKIPOFlight} version: %1").arg(version)));
-    QCOMPARE(flight.events.size(), size_t(2));
-    QCOMPARE(flight.events[0]->time, 0.5f * timeFactor);
-    QCOMPARE(flight.events[1]->time, 10.0f * timeFactor);
-    QCOMPARE(flight.value16, quint16(99));
-    QCOMPARE(flight.notes, std::string("old"));
-    QCOMPARE(flight.settings.valid, valid);
-    QCOMPARE(flight.accelInverted, accelInverted);
-}
-
-void TestFlightFile::readsNothingOfUnknownFlightVersion()
-{
-    const QByteArray fields = storedEvents({{AccelZId, 3, ArchiveBytes().f32(1).bytes()}}) + defaultTail();
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(flightFile(4, fields))));
-    QCOMPARE(trace.lines.mid(0, 6), QStringList({"Checking...", "Loading...", "class {OKUKIPOFlight} version: 4",
-                                                 "Loaded", "Straightening...", "Building splines..."}));
-    QVERIFY(flight.events.empty());
-    QCOMPARE(flight.value16, quint16(256));
-}
-
-void TestFlightFile::reportsHowTheLoadWent_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<QString>("error");
-    using Outcome = OKUKIPOFlight::LoadOutcome;
-    const QByteArray golden = goldenFlightBytes();
-    QTest::newRow("complete") << golden << QString() << int(Outcome::Complete) << QString();
-    QTest::newRow("cut in the vector's class information")
-        << golden.left(flightFieldsOffset + 3) << QString() << int(Outcome::Partial) << "input stream error";
-    QTest::newRow("no flight file") << QByteArray("name,time\n") << QString() << int(Outcome::NotAFlightFile)
-                                    << "input stream error";
-    // Opens, but every read fails (nothing is mapped at address 0).
-    QTest::newRow("unreadable") << QByteArray() << "/proc/self/mem" << int(Outcome::Unreadable) << "read error";
-    QTest::newRow("missing") << QByteArray() << "missing.kipo" << int(Outcome::Unreadable) << "open error";
-}
-
-void TestFlightFile::reportsHowTheLoadWent()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, path);
-    QFETCH(int, outcome);
-    QFETCH(QString, error);
-    path = path.isEmpty() ? writeFile(bytes) : m_dir.filePath(path);
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    flight.notes = "before";
-    const bool readable = outcome != int(OKUKIPOFlight::LoadOutcome::Unreadable);
-    QCOMPARE(flight.load(path), readable);
-    QCOMPARE(int(flight.loadOutcome()), outcome);
-    QCOMPARE(flight.loadError().isEmpty(), error.isEmpty());
-    if (readable)
-        QCOMPARE(flight.loadError(), error);
-    else
-        QCOMPARE(trace.lines.last(), "file not good: " + path);
-    if (readable && outcome != int(OKUKIPOFlight::LoadOutcome::Complete))
-        QVERIFY(flight.events.empty() && flight.notes.empty());
-}
-
-void TestFlightFile::survivesTruncationAtEveryByte()
-{
-    const QByteArray golden = goldenFlightBytes();
-    for (int length = 0; length < golden.size(); ++length) {
-        TraceCapture trace;
-        OKUKIPOFlight flight;
-        QVERIFY(flight.load(writeFile(golden.left(length))));
-        QCOMPARE(trace.errors().size(), 1);
-        QVERIFY(flight.events.size() <= 3);
-        for (const OKUEvent *event : flight.events)
-            QVERIFY(event);
-    }
-}
-
-void TestFlightFile::survivesDamagedBytes_data()
-{
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QByteArray>("replacement");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<int>("eventCount");
-    const QString format = QStringLiteral("incompatible native format - ");
-    // Header offsets: 0 signature length, 4 signature, 26 library version, 28 sizes, 32 endian marker.
-    QTest::newRow("64-bit long") << 29 << QByteArray("\x08", 1) << format + "size of long" << 0;
-    QTest::newRow("int") << 28 << QByteArray("\x02", 1) << format + "size of int" << 0;
-    QTest::newRow("float") << 30 << QByteArray("\x08", 1) << format + "size of float" << 0;
-    QTest::newRow("double") << 31 << QByteArray("\x04", 1) << format + "size of double" << 0;
-    QTest::newRow("big endian") << 32 << QByteArray::fromHex("00000001") << format + "endian setting" << 0;
-    QTest::newRow("signature") << 4 << QByteArray("S") << "invalid signature" << 0;
-    QTest::newRow("signature length") << 0 << QByteArray::fromHex("ffffff7f") << "input stream error" << 0;
-    QTest::newRow("future library") << 26 << QByteArray::fromHex("ff00") << "unsupported version" << 0;
-    // Golden file offsets: 46 event count, 110 the class id of the third
-    // record, 138 its first array count, 164 the length of the notes.  After
-    // the last record the value16 bytes read as an unknown class id, whose
-    // class name the archive then reads past the end.
-    QTest::newRow("event count 2^31") << 46 << QByteArray::fromHex("00000080") << "unregistered class" << 3;
-    QTest::newRow("unknown class id") << 110 << QByteArray::fromHex("2800") << "input stream error" << 2;
-    QTest::newRow("negative class id") << 110 << QByteArray::fromHex("fbff") << "unregistered class" << 2;
-    QTest::newRow("status array too long") << 138 << QByteArray::fromHex("05000000") << "array size too short" << 2;
-    QTest::newRow("notes beyond end of file") << 164 << QByteArray::fromHex("ffffff7f") << "input stream error" << 3;
-    QTest::newRow("notes length 2^32 - 1") << 164 << QByteArray::fromHex("ffffffff") << "input stream error" << 3;
-}
-
-void TestFlightFile::survivesDamagedBytes()
-{
-    QFETCH(int, offset);
-    QFETCH(QByteArray, replacement);
-    QFETCH(QString, error);
-    QFETCH(int, eventCount);
-    QByteArray bytes = goldenFlightBytes();
-    bytes.replace(offset, replacement.size(), replacement);
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(trace.errors(), QStringList({"Error: " + error}));
-    QCOMPARE(int(flight.events.size()), eventCount);
-    QVERIFY(flight.notes.empty());
-}
-
-void TestFlightFile::readsEveryStoredBoolAsFalseOrTrue()
-{
-    // Any byte but 0 is true, in the status arrays as in single bools.
-    QByteArray bytes = goldenFlightBytes();
-    const QByteArray arrays = QByteArray::fromHex("04000000" "01000000" "04000000" "00000001");
-    bytes.replace(bytes.indexOf(arrays), arrays.size(), QByteArray::fromHex("04000000" "02000000" "04000000" "000000ff"));
-    bytes[bytes.size() - 1] = 2;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(flight.loadOutcome(), OKUKIPOFlight::LoadOutcome::Complete);
-    const QString path = m_dir.filePath(QStringLiteral("resaved.kipo"));
-    QVERIFY(flight.save(path));
-    QCOMPARE(fileContents(path).toHex(), goldenFlightBytes().toHex());
-}
-
-void TestFlightFile::dropsEmptyAndRepeatedEntries()
-{
-    // A null pointer (class id -1) and a reference to the first record (its class id and object id 0).
-    QByteArray events = storedEvents({{AccelZId, 3, ArchiveBytes().f32(1).bytes(), eventBase(0.5f)}});
-    events.replace(5, 4, ArchiveBytes().u32(3).bytes());
-    events += ArchiveBytes().i16(-1).i16(AccelZId).u32(0).bytes();
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(flightFile(3, events + defaultTail()))));
-    QCOMPARE(trace.errors(), QStringList());
-    QCOMPARE(flight.events.size(), size_t(1));
-    QCOMPARE(flight.events[0]->time, 0.5f);
-}
-
-void TestFlightFile::ignoresReferencesToTheFlightItself()
-{
-    // The flight claims to be tracked (tracking 1, version 3, object 0), and
-    // the only entry (class 2, tracking 1, version 3) refers to object 0.
-    const QByteArray bytes = ArchiveBytes().raw(archiveHeader()).u8(1).u32(3).u32(0).u8(0).u32(0).u32(1).u32(0)
-                                 .i16(AccelZId).u8(1).u32(3).u32(0).raw(defaultTail()).bytes();
-    TraceCapture trace;
-    OKUKIPOFlight flight;
-    QVERIFY(flight.load(writeFile(bytes)));
-    QCOMPARE(trace.errors(), QStringList());
-    QVERIFY(flight.events.empty());
-    QCOMPARE(flight.value16, quint16(256));
-}
-
-void TestFlightFile::writesIntoReadOnlyFolder_data()
-{
-    QTest::addColumn<int>("writer");
-    QTest::newRow("flight file") << 0;
-    QTest::newRow("export") << 1;
-}
-
-void TestFlightFile::writesIntoReadOnlyFolder()
-{
-    QFETCH(int, writer);
-    OKUKIPOFlight flight;
-    fillGoldenFlight(flight);
-    auto write = [&](const QString &path) { return writer == 0 ? flight.save(path) : flight.exportCSV(path); };
-    const QString expected = m_dir.filePath(QStringLiteral("expected"));
-    QVERIFY(write(expected));
-    // A folder that takes no new files, holding a file anyone may write.
-    const QString folder = m_dir.filePath(QStringLiteral("locked"));
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + QStringLiteral("/target");
-    QFile target(path);
-    QVERIFY(target.open(QIODevice::WriteOnly) && target.write("old") == 3);
-    target.close();
-    const auto enter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-                       | QFile::ExeOther;
-    QVERIFY(target.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
-                                  | QFile::ReadOther | QFile::WriteOther));
-    QVERIFY(QFile::setPermissions(m_dir.path(), enter | QFile::WriteOwner));
-    QVERIFY(QFile::setPermissions(folder, enter));
-    bool written = false;
-    {
-        OrdinaryUser user;
-        written = write(path);
-    }
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(written);
-    QCOMPARE(fileContents(path), fileContents(expected));
-}
-
-void TestFlightFile::saveFailsWithoutTouchingTheTarget_data()
-{
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<bool>("unsavableEvent");
-    QTest::newRow("folder missing") << QStringLiteral("missing/flight.kipo") << false;
-    QTest::newRow("target is a folder") << QStringLiteral("folder") << false;
-    QTest::newRow("archive error midway") << QStringLiteral("existing.kipo") << true;
-}
-
-void TestFlightFile::saveFailsWithoutTouchingTheTarget()
-{
-    QFETCH(QString, target);
-    QFETCH(bool, unsavableEvent);
-    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder")));
-    const QString existing = writeFile(goldenFlightBytes());
-    const QString path = m_dir.filePath(target);
-    if (unsavableEvent)
-        QVERIFY(QFile::copy(existing, path));
-
-    OKUKIPOFlight flight;
-    fillGoldenFlight(flight);
-    // Live-only records have no file form: the archive fails after writing the first events.
-    if (unsavableEvent)
-        flight.events.push_back(new OKUEvent_DeltaTime);
-    TraceCapture trace;
-    QVERIFY(!flight.save(path));
-    if (unsavableEvent) {
-        QCOMPARE(trace.errors(), QStringList({"Error: unregistered class - derived class not registered or exported"}));
-        QCOMPARE(fileContents(path), goldenFlightBytes());
-    }
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
-}
-
-void TestFlightFile::saveFailsWhenTheDiskIsFull()
-{
-    const QString path = writeFile(goldenFlightBytes());
-    OKUKIPOFlight flight;
-    fillGoldenFlight(flight);
-    flight.notes = std::string(4096, 'n');
-
-    // A file size limit makes writes fail as a full disk does.
-    rlimit previous{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = previous;
-    limited.rlim_cur = 1024;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool saved = flight.save(path);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-
-    QVERIFY(!saved);
-    QCOMPARE(fileContents(path), goldenFlightBytes());
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files).filter(QStringLiteral(".kipo.")), QStringList());
-}
-
-void TestFlightFile::analysesLongRecordingWhole()
-{
-    // Four and a half hours on the pad, every 10 s a pressure reading.
-    OKUKIPOFlight flight;
-    for (int second = 0; second <= 16200; second += 10) {
-        auto *pressure = new OKUEvent_Pressure;
-        pressure->time = float(second);
-        pressure->pressure = 100000.0f;
-        flight.events.push_back(pressure);
-    }
-    flight.processFlight();
-    QVERIFY(flight.kalmanAltitude.back().time >= 16200.0f);
-    // A damaged file's stamps may span more than any recording: no export
-    // of it is reported written.
-    flight.events.back()->time = 1e9f;
-    const QString path = m_dir.filePath(QStringLiteral("emulation.csv"));
-    QVERIFY(!flight.exportEmulationData(path));
-    QVERIFY(!QFile::exists(path));
-}
 
 QTEST_GUILESS_MAIN(TestFlightFile)
 #include "test_flightfile.moc"

@@ -4,7 +4,6 @@
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -99,36 +98,6 @@ private slots:
         // The end itself is not sampled; only a better sample replaces the candidate.
         QCOMPARE(firstExtreme(bump, Extreme::Highest, 0.0f, 0.0f, 3.0f, 0.5).time, 2.5f);
         QCOMPARE(firstExtreme(bump, Extreme::Highest, 3.0f, 0.0f, 6.0f, 0.5).time, 3.0f);
-    }
-
-    void barometricAltitudeFollowsTheStandardAtmosphere()
-    {
-        // About 110.9 m at 100000 Pa, 5574 m at 50000 Pa.
-        QVERIFY(std::fabs(barometricAltitude(100000.0f) - 110.9f) < 0.5f);
-        QVERIFY(std::fabs(barometricAltitude(50000.0f) - 5574.0f) < 5.0f);
-    }
-
-    void followsAVerticalFlightOnTheBarometer()
-    {
-        using namespace vertical;
-        Series baro, accel;
-        for (int i = 0; i * 0.05f < endAt; ++i)
-            baro.push_back({i * 0.05f, padAltitude + heightAt(i * 0.05f), 0.0f});
-        for (int i = 0; i * 0.01f < endAt; ++i)
-            accel.push_back({i * 0.01f, accelerometerAt(i * 0.01f), 0.0f});
-        const KalmanInputs inputs{baro, Series(), accel, {}, 0.0f, accel.back().time, launchAt};
-        const KalmanOutputs out = runKalmanFilter(inputs);
-        // Every 0.1 s from 5 s before the first event to 5 s after the end.
-        QCOMPARE(out.altitude.front().time, -5.0f);
-        QVERIFY(out.altitude.back().time >= accel.back().time + 4.9f && out.altitude.back().time < accel.back().time + 5.0f);
-        // Without GPS the frame reads 0 at launch: heights above the pad.
-        QVERIFY(std::fabs(maxValue(out.velocity) - burnoutVelocity) < 0.05f * burnoutVelocity);
-        QVERIFY(std::fabs(maxValue(out.altitude) - apogeeHeight) < 0.03f * apogeeHeight);
-        QVERIFY(std::fabs(valueAt(out.velocity, apogeeAt + 20.0f) + descentRate) < 3.0f);
-        QVERIFY(std::fabs(valueAt(out.altitude, endAt - 1.0f)) < 5.0f && std::fabs(valueAt(out.velocity, endAt - 1.0f)) < 2.0f);
-        // The same inputs give the same outputs, bit for bit.
-        const KalmanOutputs again = runKalmanFilter(inputs);
-        QVERIFY(std::memcmp(out.altitude.data(), again.altitude.data(), out.altitude.size() * sizeof(SeriesPoint)) == 0);
     }
 
     // The first step from rest, h = v = a = 0 in the GPS frame, worked out

@@ -1,12 +1,24 @@
 #pragma once
 
-// A drag-free vertical flight worked out by hand: 2 s of boost at 10 g read
+// Flights made by hand: records added at their place in time, and a
+// drag-free vertical flight worked out by hand: 2 s of boost at 10 g read
 // (9 g net) from 10 s, a ballistic coast, a 30 m/s descent, 20 s on the ground.
 
 #include "model/flight.h"
 
 #include <algorithm>
 #include <cmath>
+
+// Adds a record at its place in time.
+template<class Event>
+Event *insertEvent(OKUKIPOFlight &flight, float t)
+{
+    auto *event = new Event;
+    event->time = t;
+    const auto later = [](const OKUEvent *a, const OKUEvent *b) { return a->time < b->time; };
+    flight.events.insert(std::upper_bound(flight.events.begin(), flight.events.end(), event, later), event);
+    return event;
+}
 
 inline float maxValue(const Series &series)
 {
