@@ -9,15 +9,9 @@
 #include <cstdint>
 #include <memory>
 
-namespace {
-
-void dropMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const auto handler = qInstallMessageHandler(dropMessages);
+    static const auto handler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     static_cast<void>(handler);
 
     QBuffer connection;
