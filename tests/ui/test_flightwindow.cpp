@@ -342,67 +342,60 @@ private slots:
                                      "flyTo"}));
     }
 
-    void trimAndZeroMoveTheTimeAxis()
+    // Auto-trim puts the launch at 0 and keeps 10 s after the landing, but
+    // refuses a ground test; a cancelled question leaves the flight alone.
+    void trimmingMovesTheTimeAxis()
     {
         Studio studio;
         ScriptedAsker &asker = studio.asker;
-        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
-        window->setWindowModified(false);
-        const OKUKIPOFlight &flight = *window->flight();
-        const std::vector<float> before = eventTimes(flight);
-        // Cancelling either question leaves the flight alone.
-        asker.numbers = {6.0};
-        studio.main.form().actionTrimTime->trigger();
-        QCOMPARE(asker.numberStarts, QList<double>({before.front(), before.back()}));
-        QCOMPARE(eventTimes(flight), before);
-        QVERIFY(!window->isWindowModified());
-
-        asker.numbers = {6.0, 20.0, 5.0};
-        studio.main.form().actionTrimTime->trigger();
-        QVERIFY(flight.events.front()->time < 6.0f && flight.events[1]->time >= 6.0f);
-        QVERIFY(flight.events.back()->time <= 20.0f);
-        QVERIFY(window->isWindowModified());
-        const float lastTrimmed = flight.events.back()->time;
-        studio.main.form().actionZeroTime->trigger();
-        QCOMPARE(flight.events.back()->time, lastTrimmed - 5.0f);
-        const QVector<QPointF> &altitude = window->graph("livePressureGraph")->first()->series.first()->points();
-        QCOMPARE(float(altitude.last().x()), eventsOf<OKUEvent_Pressure>(flight).back()->time);
-    }
-
-    void autoTrimPutsLaunchAtZeroAndRefusesAGroundTest()
-    {
-        Studio studio;
+        const Ui::OKUStudioClass &form = studio.main.form();
         // Recorded long enough on the ground that there is something to cut.
         okukipo::sim::FlightProfile profile = standardProfile();
         profile.groundSeconds = 20.0;
         OKUKIPOSettings settings = okukipo::sim::factorySettings();
         settings.groundWriteMultiple = 10;
         settings.updateChecksum();
-        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(profile, nullptr, settings));
-        const OKUKIPOFlight &flight = *window->flight();
+        const OKUKIPOFlight &flight = *studio.open(simulatedFlight(profile, nullptr, settings))->flight();
         QVERIFY(flight.events.back()->time > flight.landingTime() + 10.0f);
-        studio.main.form().actionAutoTrimAll->trigger();
-        QVERIFY(studio.asker.messages.isEmpty());
+        form.actionAutoTrimAll->trigger();
+        QVERIFY(asker.messages.isEmpty());
         QVERIFY(std::fabs(flight.launchTime()) < 0.1f);
         QVERIFY(flight.events.front()->time < -4.0f);
         QVERIFY(flight.events.back()->time <= flight.landingTime() + 10.5f);
 
-        window = studio.open(simulatedFlight(standardProfile(true)));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile(true)));
         window->setWindowModified(false);
-        const std::vector<float> before = eventTimes(*window->flight());
-        studio.main.form().actionAutoTrimAll->trigger();
-        QCOMPARE(studio.asker.messages.size(), 1);
-        QCOMPARE(studio.asker.messages[0].icon, QMessageBox::Critical);
-        QCOMPARE(eventTimes(*window->flight()), before);
+        const OKUKIPOFlight &padTest = *window->flight();
+        const std::vector<float> before = eventTimes(padTest);
+        form.actionAutoTrimAll->trigger();
+        QCOMPARE(asker.messages.size(), 1);
+        QCOMPARE(asker.messages[0].icon, QMessageBox::Critical);
+        asker.numbers = {2.0};
+        form.actionTrimTime->trigger();
+        QCOMPARE(asker.numberStarts, QList<double>({before.front(), before.back()}));
+        QCOMPARE(eventTimes(padTest), before);
         QVERIFY(!window->isWindowModified());
+
+        asker.numbers = {2.0, 6.0, 1.0};
+        form.actionTrimTime->trigger();
+        QVERIFY(padTest.events.front()->time < 2.0f && padTest.events[1]->time >= 2.0f);
+        QVERIFY(padTest.events.back()->time <= 6.0f);
+        QVERIFY(window->isWindowModified());
+        const float lastTrimmed = padTest.events.back()->time;
+        form.actionZeroTime->trigger();
+        QCOMPARE(padTest.events.back()->time, lastTrimmed - 1.0f);
+        QCOMPARE(float(curveOf(window, "livePressureGraph")->points().last().x()),
+                 eventsOf<OKUEvent_Pressure>(padTest).back()->time);
     }
 
     // Failures are reported as such and leave the flight unsaved; the
     // thrust sheet refuses a rocket that would weigh nothing after burnout.
+    // Only the window in front answers the menu, and a closed one no longer.
     void savesAndExportsWriteTheirFilesOrSayTheyCouldNot()
     {
         Studio studio;
         ScriptedAsker &asker = studio.asker;
+        OKUKIPOFlightWidget *back = studio.open(std::make_shared<OKUKIPOFlight>());
         OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         const Ui::OKUStudioClass &form = studio.main.form();
         const QStringList names{"f.kipo", "a.kml", "a.csv", "b.csv", "c.csv"};
@@ -411,7 +404,7 @@ private slots:
         for (const QString &name : names)
             asker.fileNames << path(name);
         for (int round = 0; round < 2; ++round) {
-            window->saveAs();
+            form.actionSave_As->trigger();
             window->exportKML();
             form.actionExport_to_Excel->trigger();
             form.actionExport_emulation_data->trigger();
@@ -428,27 +421,16 @@ private slots:
         window->exportThrustData();
         QCOMPARE(asker.fileCaptions.size(), 10);
         QCOMPARE(asker.messages.size(), 11);
-    }
-
-    void onlyTheWindowInFrontAnswersTheMenu()
-    {
-        Studio studio;
-        OKUKIPOFlightWidget *back = studio.open(simulatedFlight(standardProfile()));
-        OKUKIPOFlightWidget *front = studio.open(std::make_shared<OKUKIPOFlight>());
-        studio.asker.fileNames = QStringList{path("front.kipo")};
-        studio.main.form().actionSave_As->trigger();
-        QCOMPARE(front->windowFilePath(), path("front.kipo"));
         QVERIFY(back->windowFilePath().isEmpty());
 
-        // A closed window no longer listens.
-        studio.main.form().mdiArea->setActiveSubWindow(studio.flightSubWindows().first());
-        studio.asker.buttons = {QMessageBox::No};
-        studio.main.form().mdiArea->closeActiveSubWindow();
+        form.mdiArea->setActiveSubWindow(studio.flightSubWindows().last());
+        asker.buttons = {QMessageBox::No};
+        form.mdiArea->closeActiveSubWindow();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(studio.flightSubWindows().size(), 1);
-        studio.asker.fileNames = QStringList{path("again.kipo")};
-        studio.main.form().actionSave_As->trigger();
-        QCOMPARE(front->windowFilePath(), path("again.kipo"));
+        asker.fileNames = QStringList{path("again.kipo")};
+        form.actionSave_As->trigger();
+        QCOMPARE(back->windowFilePath(), path("again.kipo"));
     }
 
     // Closing the program closes each flight through its prompt: Yes saves
