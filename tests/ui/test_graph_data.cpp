@@ -207,24 +207,13 @@ private slots:
             QVERIFY2(qFuzzyCompare(niceStep(wanted), step), qPrintable(QString::number(wanted)));
     }
 
-    void valueLabelsUseTheKiloPrefix_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("unit");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("below a thousand") << 999.0 << "m" << "999 m";
-        QTest::newRow("a thousand") << 1000.0 << "m" << "1 km";
-        QTest::newRow("negative") << -2500.0 << "m" << "-2.5 km";
-        QTest::newRow("four digits") << 123.456 << "dps" << "123.5 dps";
-        QTest::newRow("sum of steps") << 3 * 0.1 << "s" << "0.3 s";
-    }
-
     void valueLabelsUseTheKiloPrefix()
     {
-        QFETCH(double, value);
-        QFETCH(QString, unit);
-        QFETCH(QString, text);
-        QCOMPARE(valueLabel(value, unit), text);
+        const std::tuple<double, const char *, const char *> valueUnitText[] = {
+            {999, "m", "999 m"}, {1000, "m", "1 km"}, {-2500, "m", "-2.5 km"},
+            {123.456, "dps", "123.5 dps"}, {3 * 0.1, "s", "0.3 s"}};
+        for (const auto &[value, unit, text] : valueUnitText)
+            QCOMPARE(valueLabel(value, unit), QString(text));
     }
 
     void keptPoints_data()
