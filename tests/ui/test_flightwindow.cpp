@@ -72,7 +72,6 @@ okukipo::sim::FlightProfile standardProfile(bool groundTest = false)
     return profile;
 }
 
-// Deletes every event of the given classes.
 template<class... Events>
 void dropEvents(OKUKIPOFlight &flight)
 {
@@ -141,29 +140,6 @@ private slots:
         QVERIFY(OKUKIPOFlight().save(QStringLiteral("start.kipo")));
     }
 
-    void timelinesAreSharedAndTheRecordedSettingsReadOnly()
-    {
-        Studio studio;
-        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
-        const QList<QGraph *> graphs = window->findChildren<QGraph *>();
-        QVERIFY(graphs.size() > 10);
-        for (const QGraph *graph : graphs)
-            QCOMPARE(graph->view()->timelines(), window->timelines());
-
-        // Edits of the recorded settings would go nowhere: they cannot be made.
-        SettingsWidget *editor = window->settingsEditor();
-        window->flightTabs()->setCurrentWidget(editor->parentWidget());
-        QCOMPARE(editor->getSettings().firmwareVersion, window->flight()->settings.firmwareVersion);
-        const QByteArray before = editor->getSettings().deviceBytes();
-        for (QAbstractSpinBox *box : editor->findChildren<QAbstractSpinBox *>()) {
-            QTest::keyClick(box, Qt::Key_Up);
-            QTest::keyClicks(box, QStringLiteral("7"));
-        }
-        for (QComboBox *box : editor->findChildren<QComboBox *>())
-            QTest::keyClick(box, Qt::Key_Down);
-        QCOMPARE(editor->getSettings().deviceBytes(), before);
-    }
-
     // Tilt from the recorded quaternion (x, y, z, w in 1/32768): upright
     // boards whose rounded components square to just over 1 read 0, not NaN.
     void tiltOfQuantisedQuaternions_data()
@@ -192,14 +168,19 @@ private slots:
         QVERIFY2(std::fabs(tilt - degrees) < 0.05, qPrintable(QString::number(tilt)));
     }
 
-    // The plots hold every record.  The altitude is above ground, above sea
-    // level, or the filtered one; the apogee marker follows.
+    // The plots hold every record and share their timelines.  The altitude
+    // is above ground, above sea level, or the filtered one; the apogee
+    // marker follows.  The recorded settings are shown read-only.
     void plotsHoldEveryRecordAndTheChosenAltitude()
     {
         Studio studio;
         okukipo::sim::FlightTruth truth;
         OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile(), &truth));
         const OKUKIPOFlight &flight = *window->flight();
+        const QList<QGraph *> graphs = window->findChildren<QGraph *>();
+        QVERIFY(graphs.size() > 10);
+        for (const QGraph *graph : graphs)
+            QCOMPARE(graph->view()->timelines(), window->timelines());
         QCOMPARE(curveOf(window, "liveAccelerationGraph")->points().size(), int(eventsOf<OKUEvent_AccelZ>(flight).size()));
         QCOMPARE(curveOf(window, "latteralAccelerationGraph", 1)->points().size(), int(eventsOf<OKUEvent_AccelXY>(flight).size()));
         QCOMPARE(curveOf(window, "liveGyroGraph", 2)->points().size(), int(eventsOf<OKUEvent_GyroXYZ>(flight).size()));
@@ -244,6 +225,18 @@ private slots:
         QCOMPARE(apogeeMarker(window), QPointF(apogee.x(), double(filtered(apogee.x()))));
         window->kalmanFilteredAction()->setChecked(false);
         QCOMPARE(altitude->points(), aboveGround);
+
+        SettingsWidget *editor = window->settingsEditor();
+        window->flightTabs()->setCurrentWidget(editor->parentWidget());
+        QCOMPARE(editor->getSettings().firmwareVersion, flight.settings.firmwareVersion);
+        const QByteArray before = editor->getSettings().deviceBytes();
+        for (QAbstractSpinBox *box : editor->findChildren<QAbstractSpinBox *>()) {
+            QTest::keyClick(box, Qt::Key_Up);
+            QTest::keyClicks(box, QStringLiteral("7"));
+        }
+        for (QComboBox *box : editor->findChildren<QComboBox *>())
+            QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(editor->getSettings().deviceBytes(), before);
     }
 
     void tabsAndFramesWithoutDataAreRemoved()
