@@ -96,15 +96,10 @@ private slots:
         QVERIFY(OKUKIPOFlight().save(firstFlight));
     }
 
-    void startOpensTheDeviceConsoleOrTheGivenFlight()
+    void startOpensTheGivenFlight()
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio console{windows, QString()};
-        QCOMPARE(subWindows(console).size(), 1);
-        QCOMPARE(activeWidget(console), widgetOf(console.deviceWindow()));
-        QCOMPARE(windows.owners, QList<OKUStudio *>({&console}));
-
         OKUStudio studio(windows, firstFlight);
         QCOMPARE(subWindows(studio).size(), 1);
         QVERIFY(!studio.deviceWindow());
@@ -145,13 +140,16 @@ private slots:
         QCOMPARE(menuStates(studio), QStringLiteral("000000"));
     }
 
-    // One console at most, not activated when asked for again; device
-    // changes reach it while it is open.
+    // Started without a flight, the program opens the device console: one at
+    // most, not activated when asked for again; device changes reach it
+    // while it is open.
     void deviceConsoleExistsOnceAndHearsOfDevices()
     {
         FakeWindows windows;
         NoDevices transport;
         OKUStudio studio{windows, QString()};
+        QCOMPARE(activeWidget(studio), widgetOf(studio.deviceWindow()));
+        QCOMPARE(windows.owners, QList<OKUStudio *>({&studio}));
         emit transport.deviceArrived(QStringLiteral("/dev/hidraw3"));
         emit transport.deviceRemoved(QStringLiteral("/dev/hidraw3"));
         QCOMPARE(windows.deviceCalls, QStringList({"attemptConnection", "reportFirmwareState",
