@@ -174,8 +174,7 @@ private slots:
     void plotsHoldEveryRecordAndTheChosenAltitude()
     {
         Studio studio;
-        okukipo::sim::FlightTruth truth;
-        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile(), &truth));
+        OKUKIPOFlightWidget *window = studio.open(simulatedFlight(standardProfile()));
         const OKUKIPOFlight &flight = *window->flight();
         const QList<QGraph *> graphs = window->findChildren<QGraph *>();
         QVERIFY(graphs.size() > 10);
@@ -207,7 +206,6 @@ private slots:
             QCOMPARE(aboveGround[i].x(), double(pressures[std::size_t(i)]->time));
             QCOMPARE(float(aboveGround[i].y()), pressureAltitude(pressures[std::size_t(i)]->pressure) - ground);
         }
-        QVERIFY(std::fabs(altitude->maxY() - truth.apogeeAltitude) < 0.1 * truth.apogeeAltitude);
         const QPointF apogee = apogeeMarker(window);
 
         window->mslAction()->setChecked(true);
