@@ -64,10 +64,7 @@ struct Studio {
 okukipo::sim::FlightProfile standardProfile(bool groundTest = false)
 {
     okukipo::sim::FlightProfile profile;
-    profile.targetApogee = 400.0;
     profile.padSeconds = groundTest ? 8.0 : 5.0;
-    profile.descentRate = 10.0;
-    profile.groundSeconds = 3.0;
     profile.groundTest = groundTest;
     return profile;
 }
