@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <cmath>

@@ -2,7 +2,6 @@
 #include "ui/orientationwidget.h"
 
 #include <QImage>
-#include <QSignalSpy>
 #include <QtTest>
 
 class TestOrientationWidget : public QObject
