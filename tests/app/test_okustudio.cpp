@@ -96,15 +96,10 @@ private slots:
         QVERIFY(OKUKIPOFlight().save(firstFlight));
     }
 
-    void startOpensTheDeviceConsoleOrTheGivenFlight()
+    void startOpensTheGivenFlight()
     {
         FakeWindows windows;
         ScriptedAsker asker;
-        OKUStudio console{windows, QString()};
-        QCOMPARE(subWindows(console).size(), 1);
-        QCOMPARE(activeWidget(console), widgetOf(console.deviceWindow()));
-        QCOMPARE(windows.owners, QList<OKUStudio *>({&console}));
-
         OKUStudio studio(windows, firstFlight);
         QCOMPARE(subWindows(studio).size(), 1);
         QVERIFY(!studio.deviceWindow());
@@ -115,38 +110,22 @@ private slots:
         QVERIFY(!window->isWindowModified() && asker.messages.isEmpty());
     }
 
-    void unreadableFlightGivesOnlyABox_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("missing") << "missing.kipo";
-        QTest::newRow("a directory") << "folder.kipo";
-    }
-
-    void unreadableFlightGivesOnlyABox()
-    {
-        QFETCH(QString, name);
-        const QString path = dir.filePath(name);
-        FakeWindows windows;
-        ScriptedAsker asker;
-        OKUStudio studio{windows, QString()};
-        studio.statusBar()->showMessage(QStringLiteral("before"));
-        asker.fileNames << path;
-        studio.form().actionOpen->trigger();
-
-        QCOMPARE(asker.messages.size(), 1);
-        QCOMPARE(asker.messages.first().text, path);
-        QCOMPARE(subWindows(studio).size(), 1);
-        QCOMPARE(studio.statusBar()->currentMessage(), QStringLiteral("before"));
-    }
-
+    // A flight that cannot be read gives only a box: no window, no status.
     void menuStatesFollowTheActiveWindow()
     {
         FakeWindows windows;
         ScriptedAsker asker;
         OKUStudio studio{windows, QString()};
         QCOMPARE(menuStates(studio), QStringLiteral("000000"));
+        studio.statusBar()->showMessage(QStringLiteral("before"));
+        const QStringList unreadable{dir.filePath("missing.kipo"), dir.filePath("folder.kipo")};
+        asker.fileNames << unreadable << firstFlight;
+        studio.form().actionOpen->trigger();
+        studio.form().actionOpen->trigger();
+        QCOMPARE(asker.messageTexts(), unreadable);
+        QCOMPARE(subWindows(studio).size(), 1);
+        QCOMPARE(studio.statusBar()->currentMessage(), QStringLiteral("before"));
 
-        asker.fileNames << firstFlight;
         studio.form().actionOpen->trigger();
         QCOMPARE(menuStates(studio), QStringLiteral("101111"));
 
@@ -161,13 +140,16 @@ private slots:
         QCOMPARE(menuStates(studio), QStringLiteral("000000"));
     }
 
-    // One console at most, not activated when asked for again; device
-    // changes reach it while it is open.
+    // Started without a flight, the program opens the device console: one at
+    // most, not activated when asked for again; device changes reach it
+    // while it is open.
     void deviceConsoleExistsOnceAndHearsOfDevices()
     {
         FakeWindows windows;
         NoDevices transport;
         OKUStudio studio{windows, QString()};
+        QCOMPARE(activeWidget(studio), widgetOf(studio.deviceWindow()));
+        QCOMPARE(windows.owners, QList<OKUStudio *>({&studio}));
         emit transport.deviceArrived(QStringLiteral("/dev/hidraw3"));
         emit transport.deviceRemoved(QStringLiteral("/dev/hidraw3"));
         QCOMPARE(windows.deviceCalls, QStringList({"attemptConnection", "reportFirmwareState",

@@ -152,36 +152,10 @@ private slots:
         QVERIFY(series.points().isEmpty() && series.isSortedByX());
     }
 
+    // Each side of the origin scales to the data on it, widened by 0.3;
+    // extents take in the curves' ranges and points; an axis without extent
+    // keeps a finite scale.
     void scaleFitsBothSidesOfTheOrigin()
-    {
-        const auto axis = axisIn(400, 300, 100, 150);
-        GraphSeries *series = newCurve(Qt::red);
-        series->addPoint(10, 100);
-        series->addPoint(5, -50);
-        axis->series << series;
-        // Left of the origin there is no data, so the right side alone decides.
-        QCOMPARE(axis->lowEdge(), QPointF(-100, -150));
-        QCOMPARE(axis->highEdge(), QPointF(300, 150));
-        const double sx = 300 / widened(10);
-        const double sy = std::min(150 / widened(50), 150 / widened(100));
-        QVERIFY(close(axis->scale().x(), sx));
-        QVERIFY(close(axis->scale().y(), sy));
-
-        const QPointF pixel = axis->dataToPixel(QPointF(10, 100));
-        QVERIFY(close(pixel.x(), 100 + 10 * sx));
-        QVERIFY(close(pixel.y(), 150 - 100 * sy));
-        const QPointF back = axis->pixelToData(pixel);
-        QVERIFY(close(back.x(), 10.0));
-        QVERIFY(close(back.y(), 100.0));
-
-        axis->margin = 10;
-        QCOMPARE(axis->lowEdge(), QPointF(-90, -140));
-        QCOMPARE(axis->highEdge(), QPointF(290, 140));
-    }
-
-    // Extents take in the curves' ranges and points, widened by 0.3; an axis
-    // without extent keeps a finite scale.
-    void extentsIncludeRangesAndPoints()
     {
         const auto axis = axisIn(400, 300, 100, 150);
         QCOMPARE(axis->maximum(), QPointF(0, 0));
@@ -194,58 +168,52 @@ private slots:
         QVERIFY(std::isfinite(data.x()) && std::isfinite(data.y()));
         QVERIFY(axis->tickStepX() > 0);
 
-        series->rangeMaxX = 10;
+        series->addPoint(5, -50);
+        GraphSeries *climb = newCurve(Qt::blue);
+        climb->addPoint(10, 100);
+        axis->series << climb;
+        // Left of the origin there is no data, so the right side alone decides.
+        QCOMPARE(axis->lowEdge(), QPointF(-100, -150));
+        QCOMPARE(axis->highEdge(), QPointF(300, 150));
+        const double sx = 300 / widened(10);
+        const double sy = std::min(150 / widened(50), 150 / widened(100));
+        QVERIFY(close(axis->scale().x(), sx));
+        QVERIFY(close(axis->scale().y(), sy));
+        const QPointF pixel = axis->dataToPixel(QPointF(10, 100));
+        QVERIFY(close(pixel.x(), 100 + 10 * sx));
+        QVERIFY(close(pixel.y(), 150 - 100 * sy));
+        const QPointF back = axis->pixelToData(pixel);
+        QVERIFY(close(back.x(), 10.0));
+        QVERIFY(close(back.y(), 100.0));
+
+        // The first curve's range and the second's point.
+        series->rangeMaxX = 8;
         series->rangeMaxY = 1000;
         QCOMPARE(axis->maximum(), QPointF(widened(10), widened(1000)));
-        QCOMPARE(axis->minimum(), QPointF(0, 0));
-        GraphSeries *acceleration = newCurve(Qt::red);
-        acceleration->addPoint(12, -50);
-        axis->series << acceleration;
-        QCOMPARE(axis->maximum(), QPointF(widened(12), widened(1000)));
         QCOMPARE(axis->minimum(), QPointF(0, widened(-50)));
-
+        axis->margin = 10;
+        QCOMPARE(axis->lowEdge(), QPointF(-90, -140));
+        QCOMPARE(axis->highEdge(), QPointF(290, 140));
         // The origin on the very edge of the data side must not give a zero scale.
         axis->originX = 0;
         series->addPoint(-5, 0);
         QVERIFY(axis->scale().x() > 0);
     }
 
-    void tickStepsAreNice_data()
-    {
-        QTest::addColumn<double>("wanted");
-        QTest::addColumn<double>("step");
-        QTest::newRow("one") << 1.0 << 1.0;
-        QTest::newRow("three to two") << 0.3 << 0.2;
-        QTest::newRow("seven to five") << 7.0 << 5.0;
-        QTest::newRow("eight to ten") << 8.5 << 10.0;
-        QTest::newRow("thousands") << 4300.0 << 5000.0;
-    }
-
     void tickStepsAreNice()
     {
-        QFETCH(double, wanted);
-        QFETCH(double, step);
-        QVERIFY2(qFuzzyCompare(niceStep(wanted), step), qPrintable(QString::number(niceStep(wanted))));
-    }
-
-    void valueLabelsUseTheKiloPrefix_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("unit");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("below a thousand") << 999.0 << "m" << "999 m";
-        QTest::newRow("a thousand") << 1000.0 << "m" << "1 km";
-        QTest::newRow("negative") << -2500.0 << "m" << "-2.5 km";
-        QTest::newRow("four digits") << 123.456 << "dps" << "123.5 dps";
-        QTest::newRow("sum of steps") << 3 * 0.1 << "s" << "0.3 s";
+        const std::pair<double, double> wantedAndStep[] = {{1, 1}, {0.3, 0.2}, {7, 5}, {8.5, 10}, {4300, 5000}};
+        for (const auto &[wanted, step] : wantedAndStep)
+            QVERIFY2(qFuzzyCompare(niceStep(wanted), step), qPrintable(QString::number(wanted)));
     }
 
     void valueLabelsUseTheKiloPrefix()
     {
-        QFETCH(double, value);
-        QFETCH(QString, unit);
-        QFETCH(QString, text);
-        QCOMPARE(valueLabel(value, unit), text);
+        const std::tuple<double, const char *, const char *> valueUnitText[] = {
+            {999, "m", "999 m"}, {1000, "m", "1 km"}, {-2500, "m", "-2.5 km"},
+            {123.456, "dps", "123.5 dps"}, {3 * 0.1, "s", "0.3 s"}};
+        for (const auto &[value, unit, text] : valueUnitText)
+            QCOMPARE(valueLabel(value, unit), QString(text));
     }
 
     void keptPoints_data()
@@ -317,24 +285,14 @@ private slots:
         QCOMPARE(labelledPointIndices(points, true, 0.7, 100), labelledPointIndices(points, false, 0.7, 100));
     }
 
-    void labelsAreAtLeastTheSpacingApart_data()
-    {
-        QTest::addColumn<QString>("points");
-        QTest::addColumn<double>("pixelsPerUnit");
-        QTest::addColumn<QVector<int>>("labelled");
-        const QString every30 = QStringLiteral("0,0 30,0 60,0 90,0 120,0 150,0 180,0 210,0 240,0 270,0");
-        QTest::newRow("one pixel per unit") << every30 << 1.0 << QVector<int>{0, 4, 8};
-        QTest::newRow("two pixels per unit") << every30 << 2.0 << QVector<int>{0, 2, 4, 6, 8};
-        QTest::newRow("empty") << QString() << 1.0 << QVector<int>{};
-    }
-
     void labelsAreAtLeastTheSpacingApart()
     {
-        QFETCH(QString, points);
-        QFETCH(double, pixelsPerUnit);
-        QFETCH(QVector<int>, labelled);
-        QCOMPARE(labelledPointIndices(parsed(points), true, pixelsPerUnit, 100), labelled);
-        QCOMPARE(labelledPointIndices(parsed(points), false, pixelsPerUnit, 100), labelled);
+        const QVector<QPointF> every30 = parsed("0,0 30,0 60,0 90,0 120,0 150,0 180,0 210,0 240,0 270,0");
+        for (bool sorted : {true, false}) {
+            QCOMPARE(labelledPointIndices(every30, sorted, 1.0, 100), (QVector<int>{0, 4, 8}));
+            QCOMPARE(labelledPointIndices(every30, sorted, 2.0, 100), (QVector<int>{0, 2, 4, 6, 8}));
+            QVERIFY(labelledPointIndices({}, sorted, 1.0, 100).isEmpty());
+        }
         // Unsorted points are labelled in their own order.
         QCOMPARE(labelledPointIndices(parsed("0,0 150,0 50,0 260,0 200,0"), false, 1.0, 100), (QVector<int>{0, 1, 3}));
     }

@@ -23,7 +23,6 @@ private slots:
                                {QStringLiteral("Point"), {40.85, -119.1, 40.85, -119.1}}},
                               offline, cache.path());
         auto *zoom = dialog.findChild<QSpinBox *>();
-        QCOMPARE(zoom->maximum(), 16);
         QCOMPARE(dialog.summary(), QStringLiteral("969 tiles, about 18.9 MB (zoom levels 0 to 16)"));
 
         auto *area = dialog.findChild<QComboBox *>();
@@ -38,10 +37,8 @@ private slots:
         // One tile a zoom level; the source cannot be reached.
         area->setCurrentIndex(2);
         zoom->setValue(2);
-        QPushButton *save = nullptr;
-        for (QPushButton *button : dialog.findChildren<QPushButton *>())
-            if (button->text() == QStringLiteral("Save"))
-                save = button;
+        const QList<QPushButton *> buttons = dialog.findChildren<QPushButton *>();
+        QPushButton *save = *std::find_if(buttons.begin(), buttons.end(), [](auto *b) { return b->text() == "Save"; });
         save->click();
         QTRY_COMPARE(dialog.summary(), QStringLiteral("0 tiles saved; 3 could not be fetched."));
         QVERIFY(!save->isEnabled());
