@@ -16,7 +16,6 @@ namespace {
 
 const QList<bool> OneOperation = {false, true};
 const QStringList SettingsRead = {"Reading settings... ", "Success.\n"};
-const QString UsbError = QStringLiteral("There was a generic USB connection error. Please try reconnecting your device.");
 
 QString errorLine(const QString &text)
 {
@@ -29,9 +28,11 @@ double altitudeOf(double pascals)
     return (1.0 - std::pow(pascals / 101325.0, 1.0 / 5.255882740020752)) / 2.2557924e-05;
 }
 
-enum Fault { Clash, Unplugged, SizeCode, ChunkCount, UnpluggedLater, ClearRefused };
-
 } // namespace
+
+// A fault the virtual device is to commit.
+using Fault = std::function<void(VirtualDevice &)>;
+Q_DECLARE_METATYPE(Fault)
 
 // The worker on its own thread against the virtual flight computer, and on
 // the test's thread against a device answering from a script; then the
@@ -143,27 +144,23 @@ private slots:
 
     void liveReadFaults_data()
     {
-        QTest::addColumn<int>("fault");
+        QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("diagnostic");
         QTest::addColumn<bool>("staysOpen");
-        QTest::newRow("unplugged") << 0 << "FAILED TO WRITE. code: 3" << false;
-        QTest::newRow("dropped") << 1 << "failed to read event" << false;
-        QTest::newRow("not an event") << 2 << "not an event. code: 5" << true;
+        QTest::newRow("unplugged") << Fault(&VirtualDevice::unplug) << "FAILED TO WRITE. code: 3" << false;
+        QTest::newRow("dropped") << Fault([](VirtualDevice &d) { d.dropNextReply(0x03); }) << "failed to read event" << false;
+        QTest::newRow("not an event") << Fault([](VirtualDevice &d) { d.replaceNextReplyCode(0x03, 0x05); })
+                                      << "not an event. code: 5" << true;
     }
 
     void liveReadFaults()
     {
-        QFETCH(int, fault);
+        QFETCH(Fault, fault);
         QFETCH(QString, diagnostic);
         QFETCH(bool, staysOpen);
         connected();
         QSignalSpy pressure(worker(), &OKUKIPOInterface::pressureEventRead);
-        if (fault == 0)
-            h->device().unplug();
-        else if (fault == 1)
-            h->device().dropNextReply(0x03);
-        else
-            h->device().replaceNextReplyCode(0x03, 0x05);
+        fault(h->device());
         h->call("readLiveEvent", Q_ARG(int, 3));
         QCOMPARE(pressure.count(), 0);
         QVERIFY(h->traced().contains(diagnostic));
@@ -203,19 +200,6 @@ private slots:
                                          "Exiting firmware...", "Awaiting bootloader initialization.\n"}));
         QVERIFY(h->device().flashImage().isEmpty());
         QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
-    }
-
-    void anUnopenableDeviceIsExplained()
-    {
-        h.reset();
-        ScriptedSession session;
-        session.transport.devices = {{QStringLiteral("/dev/hidraw3"), OKUVendorId, OKUFirmwareProductId, 0x0221}};
-        session.transport.failOpen = true;
-        session.transport.advice = QStringLiteral("Install the udev rule.");
-        ConsoleRecorder recorder;
-        OKUKIPOWorkerThread thread(&recorder);
-        QMetaObject::invokeMethod(thread.worker(), "attemptConnection", Qt::BlockingQueuedConnection);
-        QTRY_COMPARE(recorder.lines, QStringList({UsbError, "Install the udev rule."}));
     }
 
     void aWrongFirmwareVersionIsReportedOnce()
@@ -279,27 +263,31 @@ private slots:
     void operationFaults_data()
     {
         QTest::addColumn<QByteArray>("slot");
-        QTest::addColumn<int>("fault");
+        QTest::addColumn<Fault>("fault");
         QTest::addColumn<QStringList>("lines"); // the last ones written
         const QByteArray download("downloadFlights");
-        QTest::newRow("read clash") << QByteArray("readDeviceSettings") << int(Clash)
+        const Fault clash = &VirtualDevice::clashNextChecksum;
+        QTest::newRow("read clash") << QByteArray("readDeviceSettings") << clash
                                     << QStringList({"Reading settings... ", "Error reading settings.\n", errorLine("Generic error")});
-        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << int(Clash)
+        QTest::newRow("write clash") << QByteArray("writeDeviceSettings") << clash
                                      << QStringList({"Writting settings... ", "Error writting settings.\n",
                                                      errorLine("Generic error")});
-        QTest::newRow("calibration read") << QByteArray("calibratePressure") << int(Clash)
+        QTest::newRow("calibration read") << QByteArray("calibratePressure") << clash
                                           << QStringList({"Error calibrating pressure - couldnt read settings."});
-        QTest::newRow("size unplugged") << download << int(Unplugged)
-                                        << QStringList("Can't get total data size: Generic error");
-        QTest::newRow("size code") << download << int(SizeCode) << QStringList("Can't get total data size: Protocol error");
-        // Whole flights before the bad chunk are kept.
-        QTest::newRow("bad chunk count") << download << int(ChunkCount)
+        QTest::newRow("size code") << download << Fault([](VirtualDevice &d) { d.replaceNextReplyCode(0x18, 0x09); })
+                                   << QStringList("Can't get total data size: Protocol error");
+        // In the second flight: the whole first flight is kept.
+        const Fault chunkCount = [](VirtualDevice &d) {
+            d.corruptNextChunkByteCount(0x16, d.flashImage().indexOf(char(0x13), 1) / 60 + 2, 200);
+        };
+        QTest::newRow("bad chunk count") << download << chunkCount
                                          << QStringList({"Error downloading flights.\n", errorLine("Protocol error"),
                                                          "Parsing flights...", "1 flight(s) downloaded."});
-        QTest::newRow("unplugged") << download << int(UnpluggedLater)
+        QTest::newRow("unplugged") << download << Fault([](VirtualDevice &d) { d.unplugAfterReports(2); })
                                    << QStringList({"Error downloading flights.\n", errorLine("Generic error"),
                                                    "Parsing flights...", "0 flight(s) downloaded."});
-        QTest::newRow("clear refused") << QByteArray("clearFlightData") << int(ClearRefused)
+        QTest::newRow("clear refused") << QByteArray("clearFlightData")
+                                       << Fault([](VirtualDevice &d) { d.replaceNextReplyCode(0x15, 0x09); })
                                        << QStringList({"Clearing flight memory (this may up to a minute)...",
                                                        "Failed to clear flight memory: Protocol error"});
     }
@@ -307,20 +295,11 @@ private slots:
     void operationFaults()
     {
         QFETCH(QByteArray, slot);
-        QFETCH(int, fault);
+        QFETCH(Fault, fault);
         QFETCH(QStringList, lines);
         connected();
         VirtualDevice &device = h->device();
-        switch (fault) {
-        case Clash: device.clashNextChecksum(); break;
-        case Unplugged: device.unplugAfterReports(0); break;
-        case SizeCode: device.replaceNextReplyCode(0x18, 0x09); break;
-        case ChunkCount: // in the second flight
-            device.corruptNextChunkByteCount(0x16, device.flashImage().indexOf(char(0x13), 1) / 60 + 2, 200);
-            break;
-        case UnpluggedLater: device.unplugAfterReports(2); break;
-        case ClearRefused: device.replaceNextReplyCode(0x15, 0x09); break;
-        }
+        fault(device);
         QSignalSpy read(worker(), &OKUKIPOInterface::settingsRead);
         QSignalSpy cleared(worker(), &OKUKIPOInterface::flightDataCleared);
         if (slot == "writeDeviceSettings")
@@ -396,9 +375,17 @@ private slots:
     {
         connected();
         const QByteArray image = h->device().flashImage();
+        h->device().delayNextReply(OKUPacketCode::ReadFlash, 1500);
         QSignalSpy progress(worker(), &OKUKIPOInterface::flightDownloadProgress);
         QSignalSpy downloaded(worker(), &OKUKIPOInterface::flightDownloaded);
+        TransferProgress transfer;
+        QObject::connect(worker(), &OKUKIPOInterface::flightDownloadProgress, &h->console,
+                         [&transfer](int total, int read) { transfer.update(total, read); });
+        transfer.start();
         h->call("downloadFlights");
+        // The rate counts from the request on, also while the device is slow to answer.
+        const double rate = transfer.kilobytesPerSecond();
+        QVERIFY2(transfer.isComplete() && rate > 0.0 && rate <= image.size() / 1500.0, qPrintable(transfer.text()));
         const int percent = int(std::ceil(image.size() * 100.0 / 4128768));
         QCOMPARE(console(), QStringList({QStringLiteral("Memory used: %1%").arg(percent), "Parsing flights...",
                                          "3 flight(s) downloaded."}));
@@ -441,22 +428,6 @@ private slots:
         TransferProgress progress;
         progress.update(total, read, elapsedMs);
         QTEST(progress.text(), "text");
-    }
-
-    // The rate counts from the request on, also while the device is slow to answer.
-    void progressOfADeviceThatWaitsBeforeAnswering()
-    {
-        h->device().setFlashImage(QByteArray(6000, '\xff'));
-        connected();
-        h->device().delayNextReply(OKUPacketCode::ReadFlash, 1500);
-        TransferProgress progress;
-        QObject::connect(worker(), &OKUKIPOInterface::flightDownloadProgress, &h->console,
-                         [&progress](int total, int read) { progress.update(total, read); });
-        progress.start();
-        h->call("downloadFlights");
-        // 6000 bytes in 1.5 s and what the exchange itself takes: 4.0 kB/s at most.
-        const double rate = progress.kilobytesPerSecond();
-        QVERIFY2(progress.isComplete() && rate > 0.0 && rate <= 4.0, qPrintable(progress.text()));
     }
 
     // Emulations of the device's flight logic, and their conversions and line formats alone.

@@ -247,6 +247,7 @@ private slots:
             HIDTransport::setCurrent(&unopenable);
             studio.window()->attemptConnection();
             QTRY_COMPARE(studio.main->statusBar()->currentMessage(), unopenable.advice);
+            QVERIFY(studio.consoleText().contains(unopenable.advice));
             HIDTransport::setCurrent(&studio.computer);
         }
         QTRY_VERIFY(pictureIs(studio.form().firmConnImg_CtrlPanel, ":/OKUStudio/Resources/Disconnected.png"));
