@@ -112,14 +112,13 @@ private slots:
         // (2000, 0, -1000), also for (2000, 0, 0).
         QSignalSpy read(&worker, &OKUKIPOInterface::magXYZEventRead);
         const char *readings[] = {"0d03e807d0f448", "0d0bb8f83003e8", "0d07d000000000"};
-        const float expected[][3] = {{0, 0, 0}, {-1000e-6f, -2000e-6f, 2000e-6f}, {0, 0, 1000e-6f}};
+        const QVector<int> expected[] = {{0, 0, 0}, {-1000, -2000, 2000}, {0, 0, 1000}}; // in 1e-6
         for (int i = 0; i < 3; ++i) {
             nextReading(readings[i]);
             worker.readLiveEvent(13);
             QCOMPARE(read.count(), i + 1);
             const auto m = read.last().first().value<OKUEvent_MagXYZ>();
-            for (const auto &[axis, value] : {std::make_pair(0, m.x), std::make_pair(1, m.y), std::make_pair(2, m.z)})
-                QVERIFY2(qAbs(value - expected[i][axis]) < 1e-9f, qPrintable(QStringLiteral("%1 %2").arg(i).arg(axis)));
+            QCOMPARE(QVector<int>({qRound(m.x * 1e6f), qRound(m.y * 1e6f), qRound(m.z * 1e6f)}), expected[i]);
         }
     }
 
@@ -202,25 +201,9 @@ private slots:
         QCOMPARE(h->device().mode(), VirtualDevice::Mode::Bootloader);
     }
 
-    void aWrongFirmwareVersionIsReportedOnce()
-    {
-        h->device().setFirmwareVersion(0x0215);
-        h->device().plug();
-        QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
-        h->connectFirmware();
-        QCOMPARE(console(), QStringList({"OKU KIPO connected, but with incorrect firmware version.",
-                                         "This software is intended for devices with firmware version: 2.2x",
-                                         "The connected device is version: 2.15"}));
-        QCOMPARE(initialized.count(), 1);
-        expect("attemptConnection", {});
-        // Unplugged and plugged in again, it is said again.
-        worker()->closeRemovedDevice(VirtualDevice::FirmwarePath);
-        h->connectFirmware();
-        QCOMPARE(initialized.count(), 2);
-    }
-
-    // Connecting, a close by the window, an unplug, to the bootloader and
-    // back; nothing at all while connections are off (a firmware update).
+    // Connecting, a close by the window, an unplug, a wrong firmware version
+    // (said once per attachment), to the bootloader and back; nothing at all
+    // while connections are off (a firmware update).
     void connectionLifeCycle()
     {
         QSignalSpy initialized(worker(), &OKUKIPOInterface::firmwareInitialized);
@@ -234,7 +217,17 @@ private slots:
         h->device().unplug();
         h->connectFirmware();
         QCOMPARE(disconnected.count(), 2);
+        h->device().setFirmwareVersion(0x0215);
         h->device().plug();
+        const QStringList wrongVersion = {"OKU KIPO connected, but with incorrect firmware version.",
+                                          "This software is intended for devices with firmware version: 2.2x",
+                                          "The connected device is version: 2.15"};
+        expect("attemptConnection", wrongVersion);
+        expect("attemptConnection", {});
+        worker()->closeRemovedDevice(VirtualDevice::FirmwarePath);
+        expect("attemptConnection", wrongVersion);
+        QCOMPARE(initialized.count(), 3);
+        h->device().setFirmwareVersion(0x0221);
         h->connectFirmware();
         expect("_toBootloader", {"Exiting firmware...", "Awaiting bootloader initialization.\n"});
         QVERIFY(h->console.controls.isEmpty());
@@ -248,13 +241,13 @@ private slots:
         worker()->setAutoStart(true);
         expect("attemptConnection", {"Awaiting firmware initialization..."});
         h->connectFirmware();
-        QCOMPARE(initialized.count(), 3);
+        QCOMPARE(initialized.count(), 5);
         worker()->setConnectionEnabled(false);
         worker()->closeDevices();
         h->clearRecords();
         h->connectFirmware();
         QVERIFY(h->traced().isEmpty());
-        QCOMPARE(initialized.count(), 3);
+        QCOMPARE(initialized.count(), 5);
     }
 
     // A fault during an operation: the console says what failed, the
@@ -405,42 +398,25 @@ private slots:
         expect("downloadFlights", {"Memory used: 0%", "Parsing flights...", "0 flight(s) downloaded."});
     }
 
-    void progressText_data()
-    {
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<qint64>("read");
-        QTest::addColumn<qint64>("elapsedMs");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("nothing yet") << qint64(120000) << qint64(0) << qint64(300) << "0.0 of 120.0 kB";
-        // 70 kB at 15 kB/s are 4.67 s.
-        QTest::newRow("rounded up") << qint64(100000) << qint64(30000) << qint64(2000) << "30.0 of 100.0 kB, 15.0 kB/s, 5 s left";
-        // A full flash memory: 4087480 bytes left at 4.1288 bytes/ms are 989.99 s.
-        QTest::newRow("minutes") << qint64(4128768) << qint64(41288) << qint64(10000)
-                                 << "41.3 of 4128.8 kB, 4.1 kB/s, 16 min 30 s left";
-        QTest::newRow("done") << qint64(6000) << qint64(6000) << qint64(1500) << "6.0 of 6.0 kB, 4.0 kB/s, 0 s left";
-    }
-
     void progressText()
     {
-        QFETCH(qint64, total);
-        QFETCH(qint64, read);
-        QFETCH(qint64, elapsedMs);
-        TransferProgress progress;
-        progress.update(total, read, elapsedMs);
-        QTEST(progress.text(), "text");
+        const auto text = [](qint64 total, qint64 read, qint64 elapsedMs) {
+            TransferProgress progress;
+            progress.update(total, read, elapsedMs);
+            return progress.text();
+        };
+        QCOMPARE(text(120000, 0, 300), QStringLiteral("0.0 of 120.0 kB"));
+        // 70 kB at 15 kB/s are 4.67 s.
+        QCOMPARE(text(100000, 30000, 2000), QStringLiteral("30.0 of 100.0 kB, 15.0 kB/s, 5 s left"));
+        // A full flash memory: 4087480 bytes left at 4.1288 bytes/ms are 989.99 s.
+        QCOMPARE(text(4128768, 41288, 10000), QStringLiteral("41.3 of 4128.8 kB, 4.1 kB/s, 16 min 30 s left"));
+        QCOMPARE(text(6000, 6000, 1500), QStringLiteral("6.0 of 6.0 kB, 4.0 kB/s, 0 s left"));
     }
 
     // Emulations of the device's flight logic, and their conversions and line formats alone.
-    void emulatesAFlight_data()
-    {
-        QTest::addColumn<int>("samples");
-        QTest::newRow("7 s") << 700;
-        QTest::newRow("only a header") << 0;
-    }
-
     void emulatesAFlight()
     {
-        QFETCH(int, samples);
+        const int samples = 700;
         connected();
         QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
         write("flight.csv", emulationData(samples));
@@ -454,8 +430,6 @@ private slots:
         const QList<QByteArray> results = lines("results.csv");
         QCOMPARE(results.size(), samples + 1);
         QCOMPARE(results.first(), QByteArray(EmulationResultHeader));
-        if (samples == 0)
-            return;
         QCOMPARE(h->console.lines.at(7), QStringLiteral("Emulation time: 6 s"));
         QVERIFY(results.at(1).startsWith("0,pad,"));
         QCOMPARE(results.at(1).split(',').size(), 14);
@@ -465,7 +439,7 @@ private slots:
     }
 
     // Nothing is emulated, the input stays whole, and the controls come back.
-    void emulationFailures_data()
+    void nothingToEmulate_data()
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
@@ -480,9 +454,10 @@ private slots:
         QTest::newRow("a link to the input") << "flight.csv" << "link.csv" << 0 << itself;
         QTest::newRow("begin refused") << "flight.csv" << "results.csv" << 0x19 << failed;
         QTest::newRow("step refused") << "flight.csv" << "results.csv" << 0x20 << failed;
+        QTest::newRow("only a header") << "header.csv" << "results.csv" << 0 << "Emulation complete!";
     }
 
-    void emulationFailures()
+    void nothingToEmulate()
     {
         QFETCH(QString, input);
         QFETCH(QString, output);
@@ -490,6 +465,7 @@ private slots:
         QFETCH(QString, line);
         connected();
         QFile::link(write("flight.csv", emulationData(10)), path("link.csv"));
+        write("header.csv", emulationData(0));
         if (refused)
             h->device().replaceNextReplyCode(quint8(refused), 0x09);
         QSignalSpy complete(h->worker, &OKUKIPOInterface::emulationComplete);
@@ -500,13 +476,22 @@ private slots:
         QCOMPARE(lines("flight.csv").size(), 11);
     }
 
-    void readsTheTenFields()
+    void inputAndResultLines()
     {
         EmulationSample sample;
         QVERIFY(parseEmulationLine("0.02,100.5,98.25,1,9.80665,-1,2,0.07,-1,14.5\r\n", sample));
         QCOMPARE(sample.accel, (std::array<double, 3>{9.80665, -1, 2}));
         QCOMPARE(sample.gyro, (std::array<double, 3>{0.07, -1, 14.5}));
         QVERIFY(!parseEmulationLine("0.02,100.5,98.25,1,0,0,0,0,0\n", sample));
+
+        const OKUEmulationResult boost{1, 12.5f, 3.25f, 0.19f, {0, 2, 1, 0}, 1};
+        QCOMPARE(emulationResultLine(0.01, boost), QByteArray("0.01,boost,12.5,3.25,10,0,100,100,0,1,0,0,0,0"));
+        QCOMPARE(emulationStateName(7), QStringLiteral("unknown: 7"));
+        const OKUEmulationResult upsideDown{0, 0, 0, 0, {}, 0, 1};
+        QVERIFY(emulationResultLine(0, upsideDown).endsWith(",0,1,0,0,180"));
+        // Rounding past 1 must not make the angle undefined.
+        const OKUEmulationResult rounded{0, 0, 0, 0, {}, 1.0000001f};
+        QVERIFY(emulationResultLine(0, rounded).endsWith(",0"));
     }
 
     void convertsToDeviceCounts_data()
@@ -542,18 +527,6 @@ private slots:
         QTEST(input.gpsAltitudeMm, "gpsMm");
         QTEST(input.accel[0], "accel");
         QTEST(input.gyro[0], "gyro");
-    }
-
-    void resultLine()
-    {
-        const OKUEmulationResult boost{1, 12.5f, 3.25f, 0.19f, {0, 2, 1, 0}, 1};
-        QCOMPARE(emulationResultLine(0.01, boost), QByteArray("0.01,boost,12.5,3.25,10,0,100,100,0,1,0,0,0,0"));
-        QCOMPARE(emulationStateName(7), QStringLiteral("unknown: 7"));
-        const OKUEmulationResult upsideDown{0, 0, 0, 0, {}, 0, 1};
-        QVERIFY(emulationResultLine(0, upsideDown).endsWith(",0,1,0,0,180"));
-        // Rounding past 1 must not make the angle undefined.
-        const OKUEmulationResult rounded{0, 0, 0, 0, {}, 1.0000001f};
-        QVERIFY(emulationResultLine(0, rounded).endsWith(",0"));
     }
 };
 
