@@ -146,7 +146,6 @@ private slots:
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("diagnostic");
         QTest::addColumn<bool>("staysOpen");
-        QTest::newRow("unplugged") << Fault(&VirtualDevice::unplug) << "FAILED TO WRITE. code: 3" << false;
         QTest::newRow("dropped") << Fault([](VirtualDevice &d) { d.dropNextReply(0x03); }) << "failed to read event" << false;
         QTest::newRow("not an event") << Fault([](VirtualDevice &d) { d.replaceNextReplyCode(0x03, 0x05); })
                                       << "not an event. code: 5" << true;
@@ -340,7 +339,6 @@ private slots:
         QTest::addColumn<int>("offset");
         QTest::addColumn<bool>("warned");
         QTest::newRow("in range") << 60.0 << 60 << false;
-        QTest::newRow("too high") << 200.0 << 127 << true;
         QTest::newRow("too low") << -200.0 << -127 << true;
     }
 
@@ -432,7 +430,6 @@ private slots:
         QCOMPARE(results.first(), QByteArray(EmulationResultHeader));
         QCOMPARE(h->console.lines.at(7), QStringLiteral("Emulation time: 6 s"));
         QVERIFY(results.at(1).startsWith("0,pad,"));
-        QCOMPARE(results.at(1).split(',').size(), 14);
         // The device's logic saw the launch and the climb.
         QVERIFY(results.last().split(',').at(1) != "pad");
         QVERIFY(results.last().split(',').at(2).toDouble() > 50);
