@@ -57,14 +57,6 @@ public:
 
     QString openFailureAdvice(const QString &) const override { return advice; }
 
-    QVector<quint8> writtenCodes() const
-    {
-        QVector<quint8> codes;
-        for (const HIDReport &report : written)
-            codes.append(report[1]);
-        return codes;
-    }
-
 private:
     class Connection : public HIDConnection
     {
