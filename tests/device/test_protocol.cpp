@@ -1,5 +1,6 @@
 #include "device/hidapitransport.h"
 #include "device/okukipodevice.h"
+#include "device/sim/virtualflightcomputer.h"
 #include "model/events.h"
 #include "scriptedtransport.h"
 
@@ -180,6 +181,23 @@ private slots:
                  (std::array<float, 3>{120.5f, -4.25f, 9.0f}));
         QCOMPARE(result.lines, (std::array<quint8, 4>{0, 2, 0, 1}));
         QCOMPARE(result.z, -0.5f);
+    }
+    // As hardware does, the virtual device streams a transfer to its end and
+    // hears nothing else meanwhile but the stop code.
+    void theVirtualDeviceStreamsUntilTheStopCode()
+    {
+        VirtualFlightComputer computer;
+        HIDTransport::setCurrent(&computer);
+        OKUKIPODevice virtualKipo;
+        QCOMPARE(virtualKipo.connectFirmware(nullptr), int(OKUResultOk));
+        // 6000 bytes from address 0.
+        QVERIFY(virtualKipo.writePacket({OKUPacketCode::ReadFlash, QByteArray::fromHex("00000000" "70170000")}, 100));
+        OKUPacket reply;
+        QCOMPARE(virtualKipo.request(OKUPacketCode::ReadMemoryUsed, {}, 1000, &reply, 5), int(OKUResultProtocolError));
+        QCOMPARE(reply.code, OKUPacketCode::DataChunk);
+        QCOMPARE(virtualKipo.returnToIdle(), int(OKUResultOk));
+        QCOMPARE(virtualKipo.request(OKUPacketCode::ReadMemoryUsed, {}, 1000, &reply, 5), int(OKUResultOk));
+        HIDTransport::setCurrent(device);
     }
 };
 
