@@ -78,7 +78,7 @@ bool VirtualDevice::write(quint64 writer, const HIDReport &report)
             if (code == ReturnToIdleCode)
                 stream = ChunkStream();
             // While it streams chunks the device listens for nothing but the stop code.
-            if (true) {
+            if (!streaming || code == ReturnToIdleCode) {
                 const QByteArray data(reinterpret_cast<const char *>(report.data()) + 2, PacketDataSize);
                 FirmwareAnswer answer = firmware.handle(code, data, clock.elapsed());
                 const bool exits = answer.exitToBootloader;
