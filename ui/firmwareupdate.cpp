@@ -67,7 +67,7 @@ void FirmwareUpdate::updateFirmware()
     inform(tr("Please do not disconnect the device while the update is taking place.\r\nThis will cause "
               "incomplete/corrupted firmware to be uploaded."));
     emit consoleLine(QStringLiteral("Update will start in 5 seconds..."));
-    QTimer::singleShot(startDelayMs, this, &FirmwareUpdate::startFirmwareUpdate);
+    QTimer::singleShot(m_startDelayMs, this, &FirmwareUpdate::startFirmwareUpdate);
 }
 
 void FirmwareUpdate::startFirmwareUpdate()

@@ -19,8 +19,9 @@ public:
     // The button is disabled while an update runs; boxes open over the window.
     FirmwareUpdate(OKUKIPOInterface *worker, QPushButton *button, QWidget *window);
 
-    // Milliseconds between the request and the flashing program.
-    static constexpr int startDelayMs = 5000;
+    // Milliseconds between the request and the flashing program (5000): time
+    // for the device to come back in bootloader mode.
+    void setStartDelay(int milliseconds) { m_startDelayMs = milliseconds; }
 
     // From the request until the flashing program has ended or failed.
     bool isRunning() const { return m_running; }
@@ -46,4 +47,5 @@ private:
     QWidget *m_window;
     QProcess m_flasher;
     bool m_running = false;
+    int m_startDelayMs = 5000;
 };

@@ -8,6 +8,7 @@
 #include "device/okukipodevice.h"
 #include "device/sim/flightmodel.h"
 #include "model/flight.h"
+#include "ui/firmwareupdate.h"
 #include "ui/graphaxis.h"
 #include "ui/graphseries.h"
 #include "ui/livegpspage.h"
@@ -378,6 +379,9 @@ private slots:
                          + "\n", QFileDevice::ExeOwner);
         DeviceStudio studio;
         QVERIFY(studio.waitConnected());
+        // A failure is told at the start of flashing; only a flashing run is watched through the wait.
+        if (exitCode != 0 || images.isEmpty())
+            studio.child<FirmwareUpdate>()->setStartDelay(0);
         QPushButton *update = studio.button(QStringLiteral("updateFirmware"));
         update->click();
         if (exitCode == 0 && !images.isEmpty()) {
