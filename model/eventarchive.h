@@ -41,13 +41,13 @@ namespace okukipo {
 // in the order of creation.  The flight takes those that end up in its event
 // list and deletes the rest (records orphaned by a read error, or whose
 // pointer a damaged file repeats).
-std::vector<OKUEvent *> &recordsBeingLoaded();
+EventList &recordsBeingLoaded();
 
 // Each record announces itself twice, as its class and as OKUEvent, one
 // right after the other.
 inline void noteRecordBeingLoaded(OKUEvent *record)
 {
-    std::vector<OKUEvent *> &records = recordsBeingLoaded();
+    EventList &records = recordsBeingLoaded();
     if (records.empty() || records.back() != record)
         records.push_back(record);
 }

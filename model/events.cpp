@@ -1,4 +1,5 @@
 #include "model/events.h"
+#include "model/recordpool.h"
 
 #include <QElapsedTimer>
 
@@ -266,6 +267,20 @@ int flashPayloadLength(quint8 code)
     default:
         return -1;
     }
+}
+
+// The classes with the strictest alignment: a double, a string.
+static_assert(alignof(OKUEvent_GPSLLSol) <= okukipo::recordpool::alignment);
+static_assert(alignof(OKUEvent_Text) <= okukipo::recordpool::alignment);
+
+void *OKUEvent::operator new(std::size_t size)
+{
+    return okukipo::recordpool::allocate(size);
+}
+
+void OKUEvent::operator delete(void *record) noexcept
+{
+    okukipo::recordpool::release(record);
 }
 
 void registerEventMetaTypes()

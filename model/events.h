@@ -1,9 +1,13 @@
 #pragma once
 
+#include "model/bulkmemory.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QtGlobal>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // One measurement of the flight computer, in physical units.  The same
 // records come from live reads, from the downloaded flash image and from
@@ -15,6 +19,14 @@ class OKUEvent
 {
 public:
     virtual ~OKUEvent() = default;
+
+    // Records live in the record pool (model/recordpool.h): a flight holds
+    // up to a million of them.
+    static void *operator new(std::size_t size);
+    static void operator delete(void *record) noexcept;
+    // Copies placed in storage of their own, as queued signals make them.
+    static void *operator new(std::size_t, void *where) noexcept { return where; }
+    static void operator delete(void *, void *) noexcept {}
 
     // ADC reference voltage; only old file versions that stored raw counts need it.
     float referenceVoltage = 3.3f;
@@ -203,6 +215,9 @@ public:
     quint16 value = 0;
     template<class Archive> void serialize(Archive &archive, unsigned int version);
 };
+
+// The records of a flight, owned through these pointers.
+using EventList = std::vector<OKUEvent *, okukipo::bulkmemory::Allocator<OKUEvent *>>;
 
 // Decodes one event as the device encodes it (code byte first, then the
 // payload).  Returns a new record owned by the caller, or nullptr when the

@@ -31,7 +31,7 @@ public:
     OKUKIPOFlight &operator=(const OKUKIPOFlight &) = delete;
 
     // Owned; deleted with the flight.
-    std::vector<OKUEvent *> events;
+    EventList events;
     // Stored and restored unchanged.
     quint16 value16 = 256;
     std::string notes;

@@ -260,7 +260,7 @@ namespace {
 // first solution later than t.
 class GpsValidity {
 public:
-    explicit GpsValidity(const std::vector<OKUEvent *> &events)
+    explicit GpsValidity(const EventList &events)
         : m_events(events)
     {
     }
@@ -280,7 +280,7 @@ public:
     }
 
 private:
-    const std::vector<OKUEvent *> &m_events;
+    const EventList &m_events;
     std::size_t m_next = 0;
 };
 

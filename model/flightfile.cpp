@@ -25,9 +25,9 @@ BOOST_CLASS_TRACKING(OKUKIPOFlight, boost::serialization::track_never)
 
 namespace okukipo {
 
-std::vector<OKUEvent *> &recordsBeingLoaded()
+EventList &recordsBeingLoaded()
 {
-    thread_local std::vector<OKUEvent *> records;
+    thread_local EventList records;
     return records;
 }
 
@@ -277,7 +277,7 @@ constexpr std::size_t smallestRecordBytes = 2 + 4 + 4 + 4 + 1 + 4;
 // Record addresses in a total order.
 const std::less<const OKUEvent *> byAddress;
 
-std::vector<OKUEvent *> sortedOnce(std::vector<OKUEvent *> records)
+EventList sortedOnce(EventList records)
 {
     std::sort(records.begin(), records.end(), byAddress);
     records.erase(std::unique(records.begin(), records.end()), records.end());
@@ -286,15 +286,15 @@ std::vector<OKUEvent *> sortedOnce(std::vector<OKUEvent *> records)
 
 // The records among the event entries, each once: a damaged file may hold
 // empty entries, repeat a record or point at objects that are no records.
-std::vector<OKUEvent *> createdRecordsOnce(std::vector<OKUEvent *> entries)
+EventList createdRecordsOnce(EventList entries)
 {
-    const std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    const EventList &created = okukipo::recordsBeingLoaded();
     // A sound file: every entry is the record created for it.
     if (entries == created)
         return entries;
-    const std::vector<OKUEvent *> known = sortedOnce(created);
+    const EventList known = sortedOnce(created);
     std::vector<bool> taken(known.size(), false);
-    std::vector<OKUEvent *> records;
+    EventList records;
     for (OKUEvent *entry : entries) {
         const auto found = std::lower_bound(known.begin(), known.end(), entry, byAddress);
         if (found == known.end() || *found != entry || taken[size_t(found - known.begin())])
@@ -320,7 +320,7 @@ bool readRecordsDirectly(FlightIArchive &archive, std::size_t count)
         return true;
     } catch (...) {
     }
-    std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    EventList &created = okukipo::recordsBeingLoaded();
     for (OKUEvent *record : created)
         delete record;
     created.clear();
@@ -329,20 +329,20 @@ bool readRecordsDirectly(FlightIArchive &archive, std::size_t count)
 }
 
 // Deletes the records that were created but not taken into the flight.
-void deleteOrphanedRecords(const std::vector<OKUEvent *> &events)
+void deleteOrphanedRecords(const EventList &events)
 {
-    std::vector<OKUEvent *> &created = okukipo::recordsBeingLoaded();
+    EventList &created = okukipo::recordsBeingLoaded();
     if (!created.empty() && created != events) {
-        const std::vector<OKUEvent *> all = sortedOnce(created);
-        const std::vector<OKUEvent *> taken = sortedOnce(events);
-        std::vector<OKUEvent *> orphans;
+        const EventList all = sortedOnce(created);
+        const EventList taken = sortedOnce(events);
+        EventList orphans;
         std::set_difference(all.begin(), all.end(), taken.begin(), taken.end(), std::back_inserter(orphans),
                             byAddress);
         for (OKUEvent *orphan : orphans)
             delete orphan;
     }
     // Give the memory back: the list is as long as the largest flight.
-    std::vector<OKUEvent *>().swap(created);
+    EventList().swap(created);
 }
 
 // Lets the archive read bytes where they are.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/bulkmemory.h"
+
 #include <vector>
 
 // One sample of an analysis series.  aux is carried through sampling but
@@ -11,7 +13,7 @@ struct SeriesPoint {
 };
 
 // Points in ascending time order.
-using Series = std::vector<SeriesPoint>;
+using Series = std::vector<SeriesPoint, okukipo::bulkmemory::Allocator<SeriesPoint>>;
 
 // Reads a series at any time through a cubic Hermite spline between the two
 // neighbouring points.  Before the first point (after the last) it holds that

@@ -5,8 +5,13 @@
 #include "model/trace.h"
 
 #include <QtTest>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
 
 // The records a flight is made of: events and the settings in force.
 class TestEvents : public QObject
@@ -101,6 +106,38 @@ private slots:
         QCOMPARE(eventSummary(flight.events.empty() ? nullptr : flight.events.front()), expected);
         if (!flight.events.empty())
             QCOMPARE(flight.events.front()->referenceVoltage, 3.3f);
+    }
+
+    // Records share memory blocks: a block must stay while any of its records
+    // does, whichever thread made or frees them, and go back with the last.
+    void recordMemoryFollowsItsRecords()
+    {
+        if (okukipo::bulkmemory::heapOnly)
+            QSKIP("records come from the heap under AddressSanitizer");
+        // More than a block holds, made on a thread that ends before they are freed.
+        std::vector<OKUEvent_Pressure *> records;
+        std::thread([&records] {
+            for (int i = 0; i < 200000; ++i)
+                records.push_back(new OKUEvent_Pressure);
+        }).join();
+        for (OKUEvent_Pressure *record : records)
+            record->pressure = 101325.0f;
+        const auto mapped = [](const OKUEvent *record) {
+            const auto address = reinterpret_cast<std::uintptr_t>(record);
+            const auto page = reinterpret_cast<void *>(address & ~std::uintptr_t(sysconf(_SC_PAGESIZE) - 1));
+            unsigned char resident = 0;
+            return mincore(page, 1, &resident) == 0 || errno != ENOMEM;
+        };
+        OKUEvent_Pressure *first = records.front();
+        OKUEvent_Pressure *last = records.back();
+        records.pop_back();
+        for (OKUEvent_Pressure *record : records)
+            delete record;
+        QVERIFY(!mapped(first));
+        QVERIFY(mapped(last));
+        QCOMPARE(last->pressure, 101325.0f);
+        delete last;
+        QVERIFY(!mapped(last));
     }
 
     void recordBytesAndChecksum()

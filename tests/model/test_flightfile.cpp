@@ -195,7 +195,7 @@ private slots:
         const QString path = m_dir.filePath(QStringLiteral("saved.kipo"));
         QVERIFY(flight.save(path));
         const QByteArray saved = fileContents(path);
-        const QByteArray expected = boostVectorBytes(flight.events);
+        const QByteArray expected = boostVectorBytes({flight.events.begin(), flight.events.end()});
         QCOMPARE(saved.mid(flightFieldsOffset, expected.size()).toHex(), expected.toHex());
         if (content == 2)
             QCOMPARE(saved.toHex(), goldenFlightBytes().toHex());
