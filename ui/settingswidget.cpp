@@ -88,11 +88,13 @@ bool edited(const QWidget *field)
     return field->property(valueProperty(field)) != field->property(shownProperty);
 }
 
+// The box's value when the user edited it, else what is stored.  Taken and
+// given by value: the settings record is packed, and a reference to one of
+// its fields may be misaligned.
 template <typename Field>
-void takeEdited(const QWidget *box, Field &stored, int value)
+Field editedOr(const QWidget *box, Field stored, int value)
 {
-    if (edited(box))
-        stored = Field(value);
+    return edited(box) ? Field(value) : stored;
 }
 
 QComboBox *createComboBox(QWidget *parent, const QString &name)
@@ -416,35 +418,38 @@ OKUKIPOSettings SettingsWidget::getSettings()
     const int modulation = selectedCode(m_modulationFrequency, (m_shown.flags & OKUKIPOSettings::modulationFrequencyMask)
                                                                    >> OKUKIPOSettings::modulationFrequencyShift);
     settings.flags |= quint8(modulation << OKUKIPOSettings::modulationFrequencyShift);
-    takeEdited(m_minComputerVoltage, settings.minComputerVoltage, tenths(m_minComputerVoltage));
+    settings.minComputerVoltage =
+        editedOr(m_minComputerVoltage, settings.minComputerVoltage, tenths(m_minComputerVoltage));
 
     const QByteArray callsign = m_callsign->text().toLatin1().left(callsignLength);
     std::memset(settings.callsign, 0, callsignLength);
     std::memcpy(settings.callsign, callsign.constData(), size_t(callsign.size()));
-    takeEdited(m_rfChannel, settings.RFChannel, m_rfChannel->value());
+    settings.RFChannel = editedOr(m_rfChannel, settings.RFChannel, m_rfChannel->value());
     settings.remotePIN = parsePin(m_remotePin->text()).value_or(m_shown.remotePIN);
 
     for (int line = 0; line < lineCount; ++line) {
         const LineControls &controls = m_lines[line];
         settings.lineMode[line] = quint8(selectedCode(controls.mode, m_shown.lineMode[line]));
-        takeEdited(controls.time, settings.lineTime[line], tenths(controls.time));
-        takeEdited(controls.altitude, settings.lineAltitude[line], controls.altitude->value());
-        takeEdited(controls.stage, settings.lineStage[line], controls.stage->value());
+        settings.lineTime[line] = editedOr(controls.time, settings.lineTime[line], tenths(controls.time));
+        settings.lineAltitude[line] =
+            editedOr(controls.altitude, settings.lineAltitude[line], controls.altitude->value());
+        settings.lineStage[line] = editedOr(controls.stage, settings.lineStage[line], controls.stage->value());
         if (edited(controls.maxAngle) || edited(controls.maxAngleEnabled)) {
             // A limit switched off is stored as 180 degrees, which the device reads as none.
             const int degrees =
                 controls.maxAngleEnabled->isChecked() ? controls.maxAngle->value() : noAngleLimitDegrees;
             settings.lineMaxAngle[line] = OKUKIPOSettings::encodeMaxAngle(float(degrees));
         }
-        takeEdited(controls.onTime, settings.lineOnTime[line], tenths(controls.onTime));
-        takeEdited(controls.delay, settings.lineDelay[line], tenths(controls.delay));
+        settings.lineOnTime[line] = editedOr(controls.onTime, settings.lineOnTime[line], tenths(controls.onTime));
+        settings.lineDelay[line] = editedOr(controls.delay, settings.lineDelay[line], tenths(controls.delay));
     }
 
     for (const FlightPhase &phase : m_phases)
-        takeEdited(phase.multiple, settings.*phase.writeMultiple, phase.multiple->value());
+        settings.*phase.writeMultiple =
+            editedOr(phase.multiple, settings.*phase.writeMultiple, phase.multiple->value());
     for (int i = 0; i < recordedTypeCount; ++i) {
         settings.writeRate[i] = quint8(selectedCode(m_writeRates[i], m_shown.writeRate[i]));
-        takeEdited(m_txPriorities[i], settings.txPriority[i], m_txPriorities[i]->value());
+        settings.txPriority[i] = editedOr(m_txPriorities[i], settings.txPriority[i], m_txPriorities[i]->value());
     }
     // An edited record is no longer the one the device sent.
     settings.valid = false;
