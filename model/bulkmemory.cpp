@@ -7,19 +7,14 @@
 namespace okukipo::bulkmemory {
 namespace {
 
-std::size_t roundedUp(std::size_t bytes, std::size_t unit)
-{
-    return (bytes + unit - 1) / unit * unit;
-}
-
 // The kernel backs only whole huge pages inside a mapping with huge pages,
 // so a last huge page that is at least half used is mapped whole; a smaller
 // rest stays in normal pages rather than waste most of a huge page.
 std::size_t pieceBytes(std::size_t bytes)
 {
     static const std::size_t pageBytes = std::size_t(sysconf(_SC_PAGESIZE));
-    const std::size_t rest = bytes % alignment;
-    return rest >= alignment / 2 ? roundedUp(bytes, alignment) : roundedUp(bytes, pageBytes);
+    const std::size_t rest = bytes % hugePageBytes;
+    return rest >= hugePageBytes / 2 ? roundedUp(bytes, hugePageBytes) : roundedUp(bytes, pageBytes);
 }
 
 } // namespace
@@ -28,12 +23,12 @@ void *map(std::size_t bytes)
 {
     const std::size_t mappedPiece = pieceBytes(bytes);
     // More than needed, then the unaligned ends are given back.
-    const std::size_t mappedBytes = mappedPiece + alignment;
+    const std::size_t mappedBytes = mappedPiece + hugePageBytes;
     void *mapped = mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
     const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-    const std::uintptr_t aligned = (start + alignment - 1) & ~std::uintptr_t(alignment - 1);
+    const std::uintptr_t aligned = roundedUp(start, hugePageBytes);
     if (aligned > start)
         munmap(mapped, aligned - start);
     if (aligned + mappedPiece < start + mappedBytes)

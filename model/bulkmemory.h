@@ -26,7 +26,12 @@ constexpr bool heapOnly = false;
 #endif
 
 // The huge page size, which mapped pieces are aligned to.
-constexpr std::size_t alignment = std::size_t(2) << 20;
+constexpr std::size_t hugePageBytes = std::size_t(2) << 20;
+
+constexpr std::size_t roundedUp(std::size_t bytes, std::size_t unit)
+{
+    return (bytes + unit - 1) / unit * unit;
+}
 
 // Pieces of 1 MB and more are mapped on their own.
 inline bool mapped(std::size_t bytes)

@@ -9,7 +9,7 @@ namespace okukipo::recordpool {
 namespace {
 
 // Blocks are aligned to their size, so a record finds its block by its address.
-constexpr std::size_t blockBytes = bulkmemory::alignment;
+constexpr std::size_t blockBytes = bulkmemory::hugePageBytes;
 
 // While a thread fills a block it holds this many references to it on top
 // of one per record: frees on other threads can then never bring the count
@@ -20,7 +20,7 @@ struct Block {
     std::atomic<std::int64_t> references{fillerReference};
 };
 
-constexpr std::size_t firstRecordOffset = (sizeof(Block) + alignment - 1) / alignment * alignment;
+constexpr std::size_t firstRecordOffset = bulkmemory::roundedUp(sizeof(Block), alignment);
 
 void dropReferences(Block *block, std::int64_t count) noexcept
 {
@@ -41,7 +41,7 @@ public:
 
     void *take(std::size_t size)
     {
-        size = (size + alignment - 1) / alignment * alignment;
+        size = bulkmemory::roundedUp(size, alignment);
         if (!m_block || std::size_t(m_end - m_next) < size)
             start(size);
         void *record = m_next;

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 // Memory for event records.  A full flash holds close to a million records
-// of 16 to 56 bytes.  Taking each from the general heap costs more than
+// of 16 to 48 bytes.  Taking each from the general heap costs more than
 // reading it from the file, and the heap's first touch of fresh memory costs
 // a page fault every 4 KB, which is slow in virtual machines.  The pool hands
 // records out of 2 MB blocks instead, which the kernel may back with huge
