@@ -79,7 +79,8 @@ int main(int argc, char *argv[])
     ok &= shoot(QStringLiteral("device-settings"));
 
     mainTabs->setCurrentIndex(2);
-    QTest::qWaitFor([downloadButton] { return downloadButton->isEnabled(); }, 20000);
+    if (!QTest::qWaitFor([downloadButton] { return downloadButton->isEnabled(); }, 20000))
+        return 1;
     downloadButton->click();
     auto *table = console->findChild<QTableWidget *>(QStringLiteral("flightsTable"));
     if (!QTest::qWaitFor([table, downloadButton] { return table->rowCount() > 0 && downloadButton->isEnabled(); },
